@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Horatik needs, only those that are missing.
+#   deps.sh build   what building the two programs needs
+#   deps.sh test    that plus what the tests, sanitizers, fuzzers and benchmarks need
+set -euo pipefail
+
+build=(cmake make g++ pkg-config
+       libsdl1.2-dev libsdl-image1.2-dev libsdl-mixer1.2-dev libsdl-ttf2.0-dev libsdl-net1.2-dev
+       libpng-dev fonts-liberation zip
+       xvfb x11-utils xauth)
+test=(googletest libgtest-dev
+      xdotool faketime imagemagick x11-apps libx11-dev
+      valgrind clang libclang-rt-14-dev python3)
+
+want=("${build[@]}")
+[ "${1:-build}" = test ] && want+=("${test[@]}")
+
+missing=()
+for p in "${want[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+[ "$(id -u)" -ne 0 ] && sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

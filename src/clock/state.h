@@ -1,0 +1,52 @@
+// The clock's state, its settings file "Horatik.dat", its layout file "config.conf" and its window.
+#pragma once
+#include <ctime>
+#include <SDL.h>
+#include <SDL_mixer.h>
+#include "gui/window.h"
+
+/* clock and alarm */
+extern int zeitdazu;      /* seconds added to the system time; 86400000 = 1000 days */
+extern char fest;         /* 1 running, 0 stopped */
+extern int vergangen;     /* seconds counted while stopped */
+extern int zeit;          /* system time + zeitdazu, this tick */
+extern int altzeit;       /* zeit of the previous tick */
+extern int hour, min, sec;
+extern int weckzeit[2];   /* alarm hour, minute */
+extern int wecken;        /* 0 off, 1 being set, 2 armed */
+
+/* display switches */
+extern char hilfe;        /* 1: help panel shown */
+extern char digi;         /* 1: digital read-out shown */
+extern char licht;        /* handheld: 1 screen light on */
+
+/* face geometry and colours from the layout file */
+extern int zeigerx, zeigery;
+extern int hourradius, minradius, secradius;     /* base radii */
+extern int hourradius2, minradius2, secradius2;  /* tip radii */
+extern int analogx, analogy;                     /* read-out box */
+extern unsigned char hourcol[3], mincol[3], seccol[3];  /* blue, green, red */
+extern unsigned short hourc, minc, secc;         /* screen pixel values */
+
+/* colours and resources */
+extern SDL_Color color1, color2;
+extern SDL_Surface* weck;       /* alarm picture */
+extern Mix_Chunk* wecksound;    /* alarm sound */
+extern SDL_Joystick* joy;       /* joystick 0 when opened */
+extern twindow* uhrwindow;
+
+/* seam for tests: the system time in whole seconds */
+extern time_t (*systime)(time_t*);
+
+/* files */
+constexpr int settingssize = 17;
+void openuhr();
+void saveuhr();
+void packsettings(unsigned char out[settingssize]);           /* the file's 17 bytes */
+void unpacksettings(const unsigned char* in, size_t n);        /* fields wholly inside n */
+void readlayout(const unsigned char* text, size_t n);          /* the 19 numbers */
+
+/* the window */
+void setuhrwindow();
+void deluhrwindow();
+void uhrendeclick();

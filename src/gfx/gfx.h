@@ -1,0 +1,25 @@
+// Surfaces, pictures, single pixels and background rectangles.
+#pragma once
+#include <SDL.h>
+
+/* globals */
+extern SDL_Surface* screen;  /* the 320x240x16 display surface, set by start-up */
+extern SDL_Surface* bg;      /* background picture in the screen's format, null when missing */
+
+/* pictures */
+SDL_Surface* openimage(const char* filename);   /* BMP with magenta colour key, or null */
+void drawimage(SDL_Surface* dst, int x, int y, SDL_Surface* src);
+void closeimage(SDL_Surface* s);
+void imageflip(SDL_Surface* s);
+void eraseall(SDL_Surface* s, unsigned int colour);
+SDL_Surface* loadbackground(const char* filename, const SDL_PixelFormat* format);
+
+/* pixels: nothing outside a surface is read or written */
+void putpixel(SDL_Surface* s, int x, int y, unsigned char c1, unsigned char c2, unsigned char c3);
+void putpixel16(SDL_Surface* s, int x, int y, unsigned short colour);
+void gegenpixel16(SDL_Surface* s, int x, int y);
+int pixelispink(SDL_Surface* s, int x, int y);
+
+/* background rectangles: corners (x, y) and (x + w, y + h) both included */
+void drawfillrec(SDL_Surface* dst, int x, int y, int w, int h, SDL_Surface* src);
+void drawfillrecgegen(SDL_Surface* dst, int x, int y, int w, int h, SDL_Surface* src);

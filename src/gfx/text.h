@@ -1,0 +1,19 @@
+// Text in three sizes, rendered with SDL_ttf in the current colour.
+#pragma once
+#include <SDL.h>
+#include <SDL_ttf.h>
+
+/* globals */
+extern TTF_Font* bigfont;      /* 18 points */
+extern TTF_Font* medfont;      /* 14 points */
+extern TTF_Font* smafont;      /* 10 points */
+extern SDL_Color globalcolor;  /* text colour */
+extern SDL_Color globalcolor2; /* background of the shaded quality */
+extern int textquality;        /* 2 blended, 3 shaded, anything else solid */
+
+int inittext();                /* 0, or -1 when the library or a font failed */
+void quittext();
+
+void outtextxy(SDL_Surface* dst, int x, int y, const char* text);       /* large */
+void outtextxyklein(SDL_Surface* dst, int x, int y, const char* text);  /* medium */
+void outtextxymini(SDL_Surface* dst, int x, int y, const char* text);   /* small */
