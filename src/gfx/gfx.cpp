@@ -1,0 +1,201 @@
+// Surfaces, pictures, single pixels and background rectangles.
+#include "gfx/gfx.h"
+
+#include <SDL_image.h>
+#include <cstring>
+
+/* variables */
+SDL_Surface* screen = nullptr;  /* the 320x240x16 display surface */
+SDL_Surface* bg = nullptr;      /* background picture in the screen's format */
+
+SDL_Surface* openimage(const char* filename)
+{
+    SDL_Surface* s = SDL_LoadBMP_RW(SDL_RWFromFile(filename, "rb"), 1);
+    if (s)
+        SDL_SetColorKey(s, SDL_SRCCOLORKEY, SDL_MapRGB(s->format, 255, 0, 255));
+    return s;
+}
+
+void drawimage(SDL_Surface* dst, int x, int y, SDL_Surface* src)
+{
+    if (!dst || !src)
+        return;
+    SDL_Rect r;
+    r.x = (Sint16)x;
+    r.y = (Sint16)y;
+    r.w = (Uint16)src->w;
+    r.h = (Uint16)src->h;
+    SDL_UpperBlit(src, nullptr, dst, &r);
+}
+
+void closeimage(SDL_Surface* s)
+{
+    SDL_FreeSurface(s);
+}
+
+void imageflip(SDL_Surface* s)
+{
+    if (!s)
+        return;
+    SDL_UpdateRect(s, 0, 0, 0, 0);
+}
+
+void eraseall(SDL_Surface* s, unsigned int colour)
+{
+    SDL_Rect r = {0, 0, 320, 240};
+    SDL_FillRect(s, &r, colour);
+}
+
+/* The byte of pixel (x, y) on a surface of 3 or 4 bytes per pixel, or null when
+   (x, y) lies off the surface. */
+static Uint8* pixel24(SDL_Surface* s, int x, int y)
+{
+    if (!s || !s->pixels || x < 0 || y < 0 || x >= s->w || y >= s->h)
+        return nullptr;
+    int bpp = s->format->BytesPerPixel;
+    if (bpp < 3)
+        return nullptr;
+    return (Uint8*)s->pixels + (size_t)y * s->pitch + (size_t)x * bpp;
+}
+
+/* The 16-bit word of pixel (x, y): rows lie 2 * width bytes apart, whatever the
+   pitch; null off the surface or past the end of its buffer. */
+static Uint16* pixel16(SDL_Surface* s, int x, int y)
+{
+    if (!s || !s->pixels || x < 0 || y < 0 || x >= s->w || y >= s->h)
+        return nullptr;
+    size_t index = (size_t)x + (size_t)y * (size_t)s->w;
+    if ((index + 1) * 2 > (size_t)s->pitch * (size_t)s->h)
+        return nullptr;
+    return (Uint16*)s->pixels + index;
+}
+
+void putpixel(SDL_Surface* s, int x, int y, unsigned char c1, unsigned char c2, unsigned char c3)
+{
+    if (Uint8* p = pixel24(s, x, y)) {
+        p[2] = c1;
+        p[1] = c2;
+        p[0] = c3;
+    }
+}
+
+void putpixel16(SDL_Surface* s, int x, int y, unsigned short colour)
+{
+    if (Uint16* p = pixel16(s, x, y))
+        *p = colour;
+}
+
+void gegenpixel16(SDL_Surface* s, int x, int y)
+{
+    if (Uint16* p = pixel16(s, x, y))
+        *p = (Uint16)(0xFFFF - *p);
+}
+
+int pixelispink(SDL_Surface* s, int x, int y)
+{
+    Uint8* p = pixel24(s, x, y);
+    return p && p[2] == 255 && p[0] == 255 && p[1] == 0;
+}
+
+/* A source already in the destination's format: its pixels are copied as they are. */
+static bool sameformat(SDL_Surface* dst, SDL_Surface* src)
+{
+    const SDL_PixelFormat* a = dst->format;
+    const SDL_PixelFormat* b = src->format;
+    return a->BytesPerPixel == 2 && b->BytesPerPixel == 2 && a->Rmask == b->Rmask &&
+           a->Gmask == b->Gmask && a->Bmask == b->Bmask && !a->palette && !b->palette;
+}
+
+static void fillrec(SDL_Surface* dst, int x, int y, int w, int h, SDL_Surface* src, bool negative)
+{
+    if (!dst || !src || w < 0 || h < 0)
+        return;
+    /* only the part on both surfaces; the loops below then stay in bounds */
+    long x0 = x < 0 ? 0 : x, y0 = y < 0 ? 0 : y;
+    long x1 = (long)x + w, y1 = (long)y + h;
+    long lim_w = dst->w < src->w ? dst->w : src->w;
+    long lim_h = dst->h < src->h ? dst->h : src->h;
+    if (x1 > lim_w - 1) x1 = lim_w - 1;
+    if (y1 > lim_h - 1) y1 = lim_h - 1;
+    if (x0 > x1 || y0 > y1)
+        return;
+
+    if (sameformat(dst, src)) {
+        /* The source holds SDL_MapRGB of its picture's bytes. The negative of a
+           picture byte b is 255 - b, whose top bits are the complement of b's, so
+           for a format that keeps each channel's top bits the mapped negative is
+           the mapped value with every colour bit flipped. */
+        Uint16 flip = negative ? (Uint16)(dst->format->Rmask | dst->format->Gmask |
+                                          dst->format->Bmask)
+                               : 0;
+        for (long j = y0; j <= y1; j++) {
+            const Uint16* from = pixel16(src, (int)x0, (int)j);
+            Uint16* to = pixel16(dst, (int)x0, (int)j);
+            if (!from || !to || !pixel16(src, (int)x1, (int)j) || !pixel16(dst, (int)x1, (int)j))
+                continue;
+            if (!flip)
+                memcpy(to, from, (size_t)(x1 - x0 + 1) * 2);
+            else
+                for (long i = 0; i <= x1 - x0; i++)
+                    to[i] = (Uint16)(from[i] ^ flip);
+        }
+        return;
+    }
+    for (long i = x0; i <= x1; i++)
+        for (long j = y0; j <= y1; j++) {
+            const Uint8* p = pixel24(src, (int)i, (int)j);
+            if (!p)
+                continue;
+            Uint8 b0 = p[0], b1 = p[1], b2 = p[2];
+            if (negative) {
+                b0 = (Uint8)(255 - b0);
+                b1 = (Uint8)(255 - b1);
+                b2 = (Uint8)(255 - b2);
+            }
+            putpixel16(dst, (int)i, (int)j, (unsigned short)SDL_MapRGB(dst->format, b0, b1, b2));
+        }
+}
+
+void drawfillrec(SDL_Surface* dst, int x, int y, int w, int h, SDL_Surface* src)
+{
+    fillrec(dst, x, y, w, h, src, false);
+}
+
+void drawfillrecgegen(SDL_Surface* dst, int x, int y, int w, int h, SDL_Surface* src)
+{
+    fillrec(dst, x, y, w, h, src, true);
+}
+
+/* Loads a picture of any kind SDL_image reads and returns it as a surface in the
+   given 16-bit format, at least 320x240 (what a smaller picture leaves is black),
+   each pixel mapped from its red, green and blue bytes exactly as the rectangle
+   routines would map them. Null when the file cannot be loaded. */
+SDL_Surface* loadbackground(const char* filename, const SDL_PixelFormat* format)
+{
+    SDL_Surface* pic = IMG_Load(filename);
+    if (!pic)
+        return nullptr;
+    int w = pic->w > 320 ? pic->w : 320;
+    int h = pic->h > 240 ? pic->h : 240;
+    /* first into 24-bit bytes red, green, blue: SDL's blit converts any depth,
+       palette or alpha (composed over black) */
+    SDL_Surface* rgb = SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 24, SDL_SwapLE32(0x0000FF),
+                                            SDL_SwapLE32(0x00FF00), SDL_SwapLE32(0xFF0000), 0);
+    SDL_Surface* out = nullptr;
+    if (rgb) {
+        SDL_FillRect(rgb, nullptr, 0);
+        SDL_BlitSurface(pic, nullptr, rgb, nullptr);
+        out = SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 16, format->Rmask, format->Gmask,
+                                   format->Bmask, 0);
+    }
+    if (out) {
+        for (int j = 0; j < h; j++)
+            for (int i = 0; i < w; i++) {
+                const Uint8* p = pixel24(rgb, i, j);
+                putpixel16(out, i, j, (unsigned short)SDL_MapRGB(out->format, p[0], p[1], p[2]));
+            }
+    }
+    SDL_FreeSurface(rgb);
+    SDL_FreeSurface(pic);
+    return out;
+}

@@ -1,0 +1,309 @@
+// Pixels, pictures and background rectangles on software surfaces.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdio>
+#include <random>
+#include <vector>
+
+#include "gfx/gfx.h"
+#include "support/surface.h"
+
+namespace {
+
+struct Sdl : ::testing::Test {
+    void SetUp() override { ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0); }
+    void TearDown() override { SDL_Quit(); }
+};
+
+/* A 24-bit picture with bytes red, green, blue in memory, as SDL_image gives a PNG. */
+SDL_Surface* makergb(int w, int h)
+{
+    return SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 24, 0x0000FF, 0x00FF00, 0xFF0000, 0);
+}
+
+void setrgb(SDL_Surface* s, int x, int y, Uint8 r, Uint8 g, Uint8 b)
+{
+    Uint8* p = (Uint8*)s->pixels + y * s->pitch + x * 3;
+    p[0] = r;
+    p[1] = g;
+    p[2] = b;
+}
+
+Uint16 rgb565(int r, int g, int b)
+{
+    return (Uint16)(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
+}
+
+/* Writes a PNG of the given colour type and bit depth from 8-bit RGBA values. */
+void writepng(const char* path, int w, int h, int colortype, int depth,
+              const std::vector<Uint8>& rgba)
+{
+    FILE* f = std::fopen(path, "wb");
+    ASSERT_TRUE(f);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_init_io(png, f);
+    png_set_IHDR(png, info, w, h, depth, colortype, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    std::vector<png_color> palette;
+    if (colortype == PNG_COLOR_TYPE_PALETTE) {
+        for (int i = 0; i < w * h && palette.size() < 256; i++) {
+            png_color c = {rgba[i * 4], rgba[i * 4 + 1], rgba[i * 4 + 2]};
+            bool seen = false;
+            for (auto& p : palette)
+                seen |= p.red == c.red && p.green == c.green && p.blue == c.blue;
+            if (!seen)
+                palette.push_back(c);
+        }
+        png_set_PLTE(png, info, palette.data(), (int)palette.size());
+    }
+    png_write_info(png, info);
+    int channels = colortype == PNG_COLOR_TYPE_RGB_ALPHA ? 4
+                   : colortype == PNG_COLOR_TYPE_RGB     ? 3
+                   : colortype == PNG_COLOR_TYPE_GRAY_ALPHA ? 2 : 1;
+    int bytes = depth / 8;
+    std::vector<Uint8> row(w * channels * bytes);
+    for (int y = 0; y < h; y++) {
+        for (int x = 0; x < w; x++) {
+            const Uint8* p = &rgba[(y * w + x) * 4];
+            Uint8 v[4];
+            int n = 0;
+            if (colortype == PNG_COLOR_TYPE_PALETTE) {
+                for (size_t i = 0; i < palette.size(); i++)
+                    if (palette[i].red == p[0] && palette[i].green == p[1] && palette[i].blue == p[2])
+                        v[n] = (Uint8)i;
+                n = 1;
+            } else if (colortype == PNG_COLOR_TYPE_GRAY || colortype == PNG_COLOR_TYPE_GRAY_ALPHA) {
+                v[n++] = p[0];
+                if (colortype == PNG_COLOR_TYPE_GRAY_ALPHA)
+                    v[n++] = p[3];
+            } else {
+                v[n++] = p[0], v[n++] = p[1], v[n++] = p[2];
+                if (colortype == PNG_COLOR_TYPE_RGB_ALPHA)
+                    v[n++] = p[3];
+            }
+            for (int c = 0; c < n; c++)
+                for (int b = 0; b < bytes; b++)
+                    row[(x * channels + c) * bytes + b] = v[c];  // 16-bit: the byte twice
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
+}
+
+}  // namespace
+
+TEST_F(Sdl, PutpixelAddressingAndBounds)
+{
+    SDL_Surface* s = make565();
+    clear16(s, 0);
+    putpixel16(s, 3, 2, 0x1234);
+    EXPECT_EQ(((Uint16*)s->pixels)[3 + 2 * 320], 0x1234);
+    putpixel16(s, 319, 239, 0xFFFF);
+    EXPECT_EQ(get16(s, 319, 239), 0xFFFF);
+    // Nothing off the surface is written, whatever the coordinate.
+    for (int v : {-1, 320, -100000, 2147483647, -2147483647 - 1}) {
+        putpixel16(s, v, 5, 7);
+        gegenpixel16(s, v, 5);
+    }
+    for (int v : {-1, 240, -100000, 2147483647, -2147483647 - 1}) {
+        putpixel16(s, 5, v, 7);
+        gegenpixel16(s, 5, v);
+    }
+    EXPECT_EQ(countnot(s, 0), 2);
+
+    gegenpixel16(s, 10, 10);
+    EXPECT_EQ(get16(s, 10, 10), 0xFFFF);
+    putpixel16(s, 11, 10, 0x5A5A);
+    gegenpixel16(s, 11, 10);
+    gegenpixel16(s, 11, 10);
+    EXPECT_EQ(get16(s, 11, 10), 0x5A5A);
+    SDL_FreeSurface(s);
+}
+
+TEST_F(Sdl, TrueColourPixelsUseTheirOwnByteOrders)
+{
+    SDL_Surface* s = makergb(4, 4);
+    putpixel(s, 1, 1, 10, 20, 30);  // c1 into byte 2, c3 into byte 0
+    Uint8* p = (Uint8*)s->pixels + s->pitch + 3;
+    EXPECT_EQ(p[0], 30);
+    EXPECT_EQ(p[1], 20);
+    EXPECT_EQ(p[2], 10);
+    putpixel(s, 4, 0, 1, 2, 3);  // off the surface: nothing
+    putpixel(s, 0, -1, 1, 2, 3);
+
+    setrgb(s, 2, 2, 255, 0, 255);
+    setrgb(s, 3, 3, 255, 1, 255);
+    EXPECT_EQ(pixelispink(s, 2, 2), 1);
+    EXPECT_EQ(pixelispink(s, 3, 3), 0);
+    EXPECT_EQ(pixelispink(s, 9, 9), 0);
+    SDL_FreeSurface(s);
+}
+
+TEST_F(Sdl, FillRectangleCopiesInclusiveCorners)
+{
+    SDL_Surface* src = makergb(320, 240);
+    for (int y = 0; y < 240; y++)
+        for (int x = 0; x < 320; x++)
+            setrgb(src, x, y, (Uint8)x, (Uint8)y, (Uint8)(x + y));
+    SDL_Surface* dst = make565();
+
+    clear16(dst, 1);
+    drawfillrec(dst, 7, 9, 0, 0, src);  // exactly one pixel
+    EXPECT_EQ(countnot(dst, 1), 1);
+    EXPECT_EQ(get16(dst, 7, 9), rgb565(7, 9, 16));
+
+    clear16(dst, 1);
+    drawfillrec(dst, 7, 9, -1, 3, src);  // negative size: nothing
+    drawfillrec(dst, 7, 9, 3, -1, src);
+    EXPECT_EQ(countnot(dst, 1), 0);
+
+    clear16(dst, 1);
+    drawfillrec(dst, 10, 20, 5, 3, src);  // 6 x 4 pixels
+    EXPECT_EQ(countnot(dst, 1), 24);
+    EXPECT_EQ(get16(dst, 15, 23), rgb565(15, 23, 38));
+    EXPECT_EQ(get16(dst, 16, 23), 1);
+
+    // Off the screen: clipped, never outside either buffer.
+    clear16(dst, 0xFFFF);  // a value no source pixel maps to
+    drawfillrec(dst, -5, -5, 1000, 1000, src);
+    EXPECT_EQ(countnot(dst, 0xFFFF), 320 * 240);
+
+    // The negative: white gives black, black gives white.
+    setrgb(src, 0, 0, 255, 255, 255);
+    setrgb(src, 1, 0, 0, 0, 0);
+    drawfillrecgegen(dst, 0, 0, 1, 0, src);
+    EXPECT_EQ(get16(dst, 0, 0), 0x0000);
+    EXPECT_EQ(get16(dst, 1, 0), 0xFFFF);
+    SDL_FreeSurface(src);
+    SDL_FreeSurface(dst);
+}
+
+TEST_F(Sdl, ConvertedBackgroundGivesTheSamePixelsAsThePicture)
+{
+    // The background is kept in the screen's format; copying from it must give
+    // exactly what mapping the picture's bytes gives, plain and as negative.
+    std::mt19937 rng(7);
+    SDL_Surface* src = makergb(320, 240);
+    for (int y = 0; y < 240; y++)
+        for (int x = 0; x < 320; x++)
+            setrgb(src, x, y, (Uint8)rng(), (Uint8)rng(), (Uint8)rng());
+    char path[] = "/tmp/hxbgXXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    std::vector<Uint8> rgba(320 * 240 * 4);
+    for (int y = 0; y < 240; y++)
+        for (int x = 0; x < 320; x++) {
+            Uint8* p = (Uint8*)src->pixels + y * src->pitch + x * 3;
+            Uint8* q = &rgba[(y * 320 + x) * 4];
+            q[0] = p[0], q[1] = p[1], q[2] = p[2], q[3] = 255;
+        }
+    writepng(path, 320, 240, PNG_COLOR_TYPE_RGB, 8, rgba);
+    SDL_Surface* a = make565();
+    SDL_Surface* b = make565();
+    SDL_Surface* conv = loadbackground(path, a->format);
+    ASSERT_TRUE(conv);
+    EXPECT_EQ(conv->format->BitsPerPixel, 16);
+    for (bool neg : {false, true}) {
+        clear16(a, 0x1111);
+        clear16(b, 0x1111);
+        (neg ? drawfillrecgegen : drawfillrec)(a, 1, 1, 317, 237, src);
+        (neg ? drawfillrecgegen : drawfillrec)(b, 1, 1, 317, 237, conv);
+        EXPECT_EQ(memcmp(a->pixels, b->pixels, 320 * 240 * 2), 0) << "negative " << neg;
+    }
+    SDL_FreeSurface(conv);
+    SDL_FreeSurface(a);
+    SDL_FreeSurface(b);
+    SDL_FreeSurface(src);
+    unlink(path);
+}
+
+TEST_F(Sdl, BackgroundOfEveryPngFlavourShowsItsTrueColours)
+{
+    // A 100 x 50 picture, smaller than the screen: left half (200, 100, 50), right
+    // half grey 128 (both exact in every flavour below but grey).
+    struct flavour { int type, depth; const char* name; };
+    const flavour flavours[] = {
+        {PNG_COLOR_TYPE_RGB, 8, "rgb8"},       {PNG_COLOR_TYPE_RGB, 16, "rgb16"},
+        {PNG_COLOR_TYPE_RGB_ALPHA, 8, "rgba"}, {PNG_COLOR_TYPE_PALETTE, 8, "palette"},
+        {PNG_COLOR_TYPE_GRAY, 8, "grey"},      {PNG_COLOR_TYPE_GRAY_ALPHA, 8, "greyalpha"},
+    };
+    SDL_Surface* scr = make565();
+    for (const flavour& f : flavours) {
+        bool grey = f.type == PNG_COLOR_TYPE_GRAY || f.type == PNG_COLOR_TYPE_GRAY_ALPHA;
+        std::vector<Uint8> rgba(100 * 50 * 4);
+        for (int y = 0; y < 50; y++)
+            for (int x = 0; x < 100; x++) {
+                Uint8* q = &rgba[(y * 100 + x) * 4];
+                bool left = x < 50;
+                q[0] = left ? (grey ? 64 : 200) : 128;
+                q[1] = left ? (grey ? 64 : 100) : 128;
+                q[2] = left ? (grey ? 64 : 50) : 128;
+                q[3] = 255;
+            }
+        char path[] = "/tmp/hxpngXXXXXX";
+        int fd = mkstemp(path);
+        close(fd);
+        writepng(path, 100, 50, f.type, f.depth, rgba);
+        SDL_Surface* b = loadbackground(path, scr->format);
+        ASSERT_TRUE(b) << f.name;
+        EXPECT_GE(b->w, 320) << f.name;
+        EXPECT_GE(b->h, 240) << f.name;
+        clear16(scr, 0x1234);
+        drawfillrec(scr, 0, 0, 319, 239, b);
+        EXPECT_EQ(get16(scr, 10, 10), grey ? rgb565(64, 64, 64) : rgb565(200, 100, 50)) << f.name;
+        EXPECT_EQ(get16(scr, 60, 10), rgb565(128, 128, 128)) << f.name;
+        EXPECT_EQ(get16(scr, 200, 100), 0) << f.name;  // beyond the picture: black
+        SDL_FreeSurface(b);
+        unlink(path);
+    }
+    EXPECT_EQ(loadbackground("/nonexistent/bg.png", scr->format), nullptr);
+    SDL_FreeSurface(scr);
+}
+
+TEST_F(Sdl, BitmapColourKeyAndClippedBlit)
+{
+    SDL_Surface* pic = makergb(4, 4);
+    for (int y = 0; y < 4; y++)
+        for (int x = 0; x < 4; x++)
+            setrgb(pic, x, y, 0, 0, 255);
+    setrgb(pic, 1, 1, 255, 0, 255);  // magenta: left out
+    char path[] = "/tmp/hxbmpXXXXXX";
+    int fd = mkstemp(path);
+    close(fd);
+    ASSERT_EQ(SDL_SaveBMP(pic, path), 0);
+    EXPECT_EQ(openimage("/nonexistent.bmp"), nullptr);
+    SDL_Surface* img = openimage(path);
+    ASSERT_TRUE(img);
+
+    SDL_Surface* dst = make565();
+    clear16(dst, 0x0001);
+    drawimage(dst, 10, 10, img);
+    EXPECT_EQ(get16(dst, 11, 11), 0x0001);
+    EXPECT_EQ(get16(dst, 10, 10), rgb565(0, 0, 255));
+    EXPECT_EQ(countnot(dst, 0x0001), 15);
+
+    clear16(dst, 0x0001);
+    drawimage(dst, 318, -2, img);  // only the visible 2 x 2 corner
+    EXPECT_EQ(countnot(dst, 0x0001), 4);
+    closeimage(img);
+    SDL_FreeSurface(pic);
+    SDL_FreeSurface(dst);
+    unlink(path);
+}
+
+TEST_F(Sdl, EraseallFillsOnlyTheScreenArea)
+{
+    SDL_Surface* big = make565(400, 300);
+    clear16(big, 0x0001);
+    eraseall(big, 0xFFFF);
+    EXPECT_EQ(get16(big, 319, 239), 0xFFFF);
+    EXPECT_EQ(get16(big, 320, 0), 0x0001);
+    EXPECT_EQ(get16(big, 0, 240), 0x0001);
+    EXPECT_EQ(countnot(big, 0x0001), 320 * 240);
+    SDL_FreeSurface(big);
+}
