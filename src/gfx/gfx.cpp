@@ -2,6 +2,7 @@
 #include "gfx/gfx.h"
 
 #include <SDL_image.h>
+#include <algorithm>
 #include <cstring>
 
 /* variables */
@@ -18,7 +19,10 @@ SDL_Surface* openimage(const char* filename)
 
 void drawimage(SDL_Surface* dst, int x, int y, SDL_Surface* src)
 {
-    if (!dst || !src)
+    /* wholly off the destination: nothing to blit, and SDL's 16-bit rectangle
+       fields would wrap such a position back onto it */
+    if (!dst || !src || x >= dst->w || y >= dst->h || (long long)x + src->w <= 0 ||
+        (long long)y + src->h <= 0)
         return;
     SDL_Rect r;
     r.x = (Sint16)x;
@@ -97,6 +101,23 @@ int pixelispink(SDL_Surface* s, int x, int y)
     return p && p[2] == 255 && p[0] == 255 && p[1] == 0;
 }
 
+void fillrect16(SDL_Surface* s, long long x0, long long y0, long long x1, long long y1,
+                unsigned short colour)
+{
+    if (!s)
+        return;
+    if (x0 < 0) x0 = 0;
+    if (y0 < 0) y0 = 0;
+    if (x1 > s->w - 1) x1 = s->w - 1;
+    if (y1 > s->h - 1) y1 = s->h - 1;
+    for (long long y = y0; y <= y1 && x0 <= x1; y++) {
+        Uint16* from = pixel16(s, (int)x0, (int)y);
+        Uint16* to = pixel16(s, (int)x1, (int)y);
+        if (from && to)
+            std::fill(from, to + 1, colour);
+    }
+}
+
 /* A source already in the destination's format: its pixels are copied as they are. */
 static bool sameformat(SDL_Surface* dst, SDL_Surface* src)
 {
@@ -111,10 +132,10 @@ static void fillrec(SDL_Surface* dst, int x, int y, int w, int h, SDL_Surface* s
     if (!dst || !src || w < 0 || h < 0)
         return;
     /* only the part on both surfaces; the loops below then stay in bounds */
-    long x0 = x < 0 ? 0 : x, y0 = y < 0 ? 0 : y;
-    long x1 = (long)x + w, y1 = (long)y + h;
-    long lim_w = dst->w < src->w ? dst->w : src->w;
-    long lim_h = dst->h < src->h ? dst->h : src->h;
+    long long x0 = x < 0 ? 0 : x, y0 = y < 0 ? 0 : y;
+    long long x1 = (long long)x + w, y1 = (long long)y + h;
+    long long lim_w = dst->w < src->w ? dst->w : src->w;
+    long long lim_h = dst->h < src->h ? dst->h : src->h;
     if (x1 > lim_w - 1) x1 = lim_w - 1;
     if (y1 > lim_h - 1) y1 = lim_h - 1;
     if (x0 > x1 || y0 > y1)
@@ -128,7 +149,7 @@ static void fillrec(SDL_Surface* dst, int x, int y, int w, int h, SDL_Surface* s
         Uint16 flip = negative ? (Uint16)(dst->format->Rmask | dst->format->Gmask |
                                           dst->format->Bmask)
                                : 0;
-        for (long j = y0; j <= y1; j++) {
+        for (long long j = y0; j <= y1; j++) {
             const Uint16* from = pixel16(src, (int)x0, (int)j);
             Uint16* to = pixel16(dst, (int)x0, (int)j);
             if (!from || !to || !pixel16(src, (int)x1, (int)j) || !pixel16(dst, (int)x1, (int)j))
@@ -136,13 +157,13 @@ static void fillrec(SDL_Surface* dst, int x, int y, int w, int h, SDL_Surface* s
             if (!flip)
                 memcpy(to, from, (size_t)(x1 - x0 + 1) * 2);
             else
-                for (long i = 0; i <= x1 - x0; i++)
+                for (long long i = 0; i <= x1 - x0; i++)
                     to[i] = (Uint16)(from[i] ^ flip);
         }
         return;
     }
-    for (long i = x0; i <= x1; i++)
-        for (long j = y0; j <= y1; j++) {
+    for (long long i = x0; i <= x1; i++)
+        for (long long j = y0; j <= y1; j++) {
             const Uint8* p = pixel24(src, (int)i, (int)j);
             if (!p)
                 continue;

@@ -20,6 +20,11 @@ void putpixel16(SDL_Surface* s, int x, int y, unsigned short colour);
 void gegenpixel16(SDL_Surface* s, int x, int y);
 int pixelispink(SDL_Surface* s, int x, int y);
 
+/* the pixels putpixel16 would write for every (x, y) from (x0, y0) to (x1, y1),
+   both corners included; wide coordinates so callers can add without overflow */
+void fillrect16(SDL_Surface* s, long long x0, long long y0, long long x1, long long y1,
+                unsigned short colour);
+
 /* background rectangles: corners (x, y) and (x + w, y + h) both included */
 void drawfillrec(SDL_Surface* dst, int x, int y, int w, int h, SDL_Surface* src);
 void drawfillrecgegen(SDL_Surface* dst, int x, int y, int w, int h, SDL_Surface* src);

@@ -307,3 +307,42 @@ TEST_F(Sdl, EraseallFillsOnlyTheScreenArea)
     EXPECT_EQ(countnot(big, 0x0001), 320 * 240);
     SDL_FreeSurface(big);
 }
+
+TEST_F(Sdl, FilledRectanglesAreThePixelsOfSinglePuts)
+{
+    SDL_Surface* a = make565();
+    SDL_Surface* b = make565();
+    std::mt19937 rng(3);
+    std::uniform_int_distribution<int> c(-400, 700);
+    for (int n = 0; n < 200; n++) {
+        long long x0 = c(rng), y0 = c(rng), x1 = c(rng), y1 = c(rng);
+        clear16(a, 0);
+        clear16(b, 0);
+        fillrect16(a, x0, y0, x1, y1, 0xBEEF);
+        for (long long y = y0; y <= y1; y++)
+            for (long long x = x0; x <= x1; x++)
+                putpixel16(b, (int)x, (int)y, 0xBEEF);
+        ASSERT_EQ(memcmp(a->pixels, b->pixels, 320 * 240 * 2), 0) << x0 << "," << y0 << " " << x1 << "," << y1;
+    }
+    clear16(a, 0);
+    fillrect16(a, -(1LL << 40), -(1LL << 40), 1LL << 40, 1LL << 40, 1);  // far beyond an int
+    EXPECT_EQ(countnot(a, 1), 0);
+    SDL_FreeSurface(a);
+    SDL_FreeSurface(b);
+}
+
+TEST_F(Sdl, PictureFarOffTheDestinationIsNotWrappedOntoIt)
+{
+    // SDL keeps blit positions in 16 bits: 65546 would land on column 10.
+    SDL_Surface* pic = make565(4, 4);
+    clear16(pic, 0xFFFF);
+    SDL_Surface* dst = make565();
+    clear16(dst, 0);
+    for (int v : {65546, -65526, 2147483647, -2147483647 - 1}) {
+        drawimage(dst, v, 10, pic);
+        drawimage(dst, 10, v, pic);
+    }
+    EXPECT_EQ(countnot(dst, 0), 0);
+    SDL_FreeSurface(pic);
+    SDL_FreeSurface(dst);
+}
