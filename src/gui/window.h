@@ -68,3 +68,4 @@ void deletetable(twindow* window, const char* name);
 char* gettable(twindow* window, const char* name);
 char* gettable2(twindow* window, ttable* table);
 ttable* gettablepointer(twindow* window, const char* name);
+char* cellat(ttable* table, int col, int row);   /* null when empty or outside the 256 cells */

@@ -1,0 +1,274 @@
+// The window loop driven tick by tick through a fake clock and pushed SDL events.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "gui/build.h"
+#include "guitest.h"
+
+using namespace guitest;
+
+namespace {
+
+int clicks, holds, zeroclicks, zeroholds, secondclicks;
+void countclick() { clicks++; }
+void counthold() { holds++; }
+void zeroclick() { zeroclicks++; }
+void zerohold() { zeroholds++; }
+void secondclick() { secondclicks++; }
+void consumeclick()
+{
+    clicks++;
+    keys[ka] = 0;
+}
+void scribbleclick()
+{
+    clicks++;
+    intkeys = 0;
+    oldkeys = -1;
+}
+twindow* current;
+void quitclick()
+{
+    clicks++;
+    current->quit = 1;
+}
+
+struct Loop : ::testing::Test {
+    static void SetUpTestSuite() { ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0); }
+    static void TearDownTestSuite() { SDL_Quit(); }
+    void SetUp() override
+    {
+        resetinput();
+        clicks = holds = zeroclicks = zeroholds = secondclicks = 0;
+        win = current = createwindow("loop", 0, 0, 100, 100, 0, scriptdraw, nullptr);
+    }
+    void TearDown() override
+    {
+        for (const char* n : {"a", "b", "zero"})
+            deletebutton(win, n);
+        for (const char* n : {"t", "u"})
+            deletetable(win, n);
+        deletewindow(win);
+    }
+    ttable* filledtable(const char* name, int cols, int rows, int selcol, int selrow)
+    {
+        createtable(win, name, 0, 0, 90, 90, cols, rows, selcol, selrow, 0);
+        for (int r = 0; r < rows; r++)
+            for (int c = 0; c < cols; c++)
+                addtotable(win, name, c, r, "k");
+        return gettablepointer(win, name);
+    }
+    twindow* win;
+};
+
+using counts = std::vector<std::pair<int, int>>;
+
+TEST_F(Loop, ClickOncePerPressHoldEveryTickOfIt)
+{
+    createbutton(win, "a", "A or B", 0, 0, 10, 10, 0, 1u << ka | 1u << kb, countclick, counthold);
+    createbutton(win, "zero", "never", 0, 0, 10, 10, 0, 0, zeroclick, zerohold);
+    counts seen;
+    runticks(win, 6, [&](int t) {
+        seen.emplace_back(clicks, holds);
+        if (t == 0) joy(ka, true);
+        if (t == 1) joy(kb, true);   /* a second key of the mask: no second click */
+        if (t == 2) joy(ka, false);
+        if (t == 3) joy(kb, false);
+        if (t == 4) joy(ka, true);
+    });
+    EXPECT_EQ(seen, (counts{{0, 0}, {1, 1}, {1, 2}, {1, 3}, {1, 3}, {2, 4}}));
+    EXPECT_EQ(zeroclicks + zeroholds, 0);
+}
+
+TEST_F(Loop, ConsumedKeyCountsReleasedUntilPressedAgain)
+{
+    createbutton(win, "a", "A", 0, 0, 10, 10, 0, 1u << ka, consumeclick, counthold);
+    counts seen;
+    runticks(win, 6, [&](int t) {
+        seen.emplace_back(clicks, holds);
+        if (t == 0) joy(ka, true);
+        if (t == 3) joy(ka, true);   /* still held physically; a new down event */
+    });
+    EXPECT_EQ(seen, (counts{{0, 0}, {1, 1}, {1, 1}, {1, 1}, {2, 2}, {2, 2}}));
+}
+
+TEST_F(Loop, CallbacksCannotDisturbTheMasksOfTheTick)
+{
+    createbutton(win, "a", "A", 0, 0, 10, 10, 0, 1u << ka, scribbleclick, nullptr);
+    createbutton(win, "b", "A too", 0, 0, 10, 10, 0, 1u << ka, secondclick, nullptr);
+    int maskinmove = 0;
+    runticks(win, 3, [&](int t) {
+        if (t == 0) joy(ka, true);
+        if (t == 1) maskinmove = intkeys;
+    });
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(secondclicks, 1);
+    EXPECT_EQ(maskinmove, 1 << ka);
+}
+
+TEST_F(Loop, QuitLetsThePassFinish)
+{
+    createbutton(win, "a", "quits", 0, 0, 10, 10, 0, 1u << ka, quitclick, nullptr);
+    createbutton(win, "b", "later", 0, 0, 10, 10, 0, 1u << ka, secondclick, nullptr);
+    runticks(win, 100, [&](int t) {
+        if (t == 2) joy(ka, true);
+    });
+    /* the click in tick 3 set quit; the later button, move and frames still ran */
+    EXPECT_EQ(tickno, 4);
+    EXPECT_EQ(secondclicks, 1);
+    EXPECT_EQ(frames, 4);
+
+    deletebutton(win, "a");
+    runticks(win, 100, [&](int t) {
+        if (t == 2) {
+            quitrequest();
+            joy(kx, true);   /* behind the quit request: still read in that pass */
+        }
+    });
+    /* drained in the pass after tick 2, which is too early for a tick: no tick 3 */
+    EXPECT_EQ(tickno, 3);
+    EXPECT_EQ(keys[kx], 1);
+}
+
+TEST_F(Loop, DirectionRepeatsEvery16Units)
+{
+    ttable* t = filledtable("t", 15, 1, 0, 0);
+    std::vector<int> col;
+    runticks(win, 60, [&](int k) {
+        col.push_back(t->selcol);
+        if (k == 0) joy(kright, true);
+        if (k == 35) joy(kright, false);
+        if (k == 38) joy(kright, true);   /* too soon after the last step at 33 */
+    });
+    std::vector<int> want;
+    for (int k = 0; k < 60; k++)
+        want.push_back(k < 1 ? 0 : k < 17 ? 1 : k < 33 ? 2 : k < 49 ? 3 : 4);
+    EXPECT_EQ(col, want);
+    EXPECT_EQ(draws, 5);   /* the first tick, then one per step */
+}
+
+TEST_F(Loop, HeldDirectionSkipsEmptyCellsInOneTick)
+{
+    createtable(win, "t", 0, 0, 300, 100, 15, 5, 1, 2, 0);
+    for (int c = 1; c <= 10; c++)
+        addtotable(win, "t", c, 2, "x");
+    ttable* t = gettablepointer(win, "t");
+    createtable(win, "u", 0, 0, 40, 30, 4, 3, 0, 0, 0);   /* every cell empty */
+    ttable* u = gettablepointer(win, "u");
+    using cell = std::pair<int, int>;
+    std::vector<cell> seen;
+    runticks(win, 4, [&](int k) {
+        if (k == 0) joy(kleft, true);
+        if (k == 2) {
+            joy(kleft, false);
+            joy(kdown, true);
+        }
+        if (k == 1 || k == 3) {
+            seen.emplace_back(t->selcol, t->selrow);
+            seen.emplace_back(u->selcol, u->selrow);
+        }
+    });
+    /* left: past 0, 14, 13, 12, 11 to 10; the empty table steps 4 times round to 0.
+       down: through the empty rows back to row 2; the empty table 4 rows down of 3 */
+    EXPECT_EQ(seen, (std::vector<cell>{{10, 2}, {0, 0}, {10, 2}, {0, 1}}));
+}
+
+TEST_F(Loop, SelectionWrapsAtEveryEdge)
+{
+    ttable* t = filledtable("t", 3, 2, 0, 0);
+    ttable* u = filledtable("u", 3, 2, 2, 1);
+    using sel = std::array<int, 4>;
+    std::vector<sel> seen;
+    runticks(win, 62, [&](int k) {
+        if (k % 20 == 1) {
+            seen.push_back({t->selcol, t->selrow, u->selcol, u->selrow});
+        }
+        static constexpr std::array<int, 4> dirs{kup, kupleft, kdownright, kright};
+        if (k % 20 == 0) joy(dirs[k / 20], true);   /* held for exactly one tick */
+        if (k % 20 == 1) joy(dirs[k / 20], false);
+    });
+    EXPECT_EQ(seen, (std::vector<sel>{{0, 1, 2, 0}, {2, 0, 1, 1}, {0, 1, 2, 0}, {1, 1, 0, 0}}));
+}
+
+TEST_F(Loop, OneTickPerUnitAndSleepsBetween)
+{
+    fakestep = 3;   /* waits come back early: the loop must ask again for the rest */
+    std::vector<Uint32> at;
+    runticks(win, 5, [&](int) { at.push_back(now); });
+    EXPECT_EQ(at, (std::vector<Uint32>{1010, 1020, 1030, 1040, 1050}));
+    std::vector<Uint32> want;
+    for (int k = 0; k < 5; k++)
+        want.insert(want.end(), {10, 7, 4, 1});
+    EXPECT_EQ(waits, want);
+    EXPECT_EQ(frames, 5);
+}
+
+TEST_F(Loop, SlowTickIsFollowedAtOnceAndDropsTheRemainder)
+{
+    std::vector<Uint32> at;
+    std::vector<int> counted;
+    runticks(win, 5, [&](int k) {
+        at.push_back(now);
+        counted.push_back(keytime[ka]);
+        if (k == 2) now += 25;   /* this tick took 25 ms */
+    });
+    EXPECT_EQ(at[3] - at[2], 25u);   /* no wait before the next tick */
+    EXPECT_EQ(at[4] - at[3], 10u);   /* the 5 ms beyond the whole units are not carried */
+    EXPECT_EQ(counted[3] - counted[2], 2);
+    EXPECT_EQ(counted[4] - counted[3], 1);
+}
+
+TEST_F(Loop, DesktopKeysAndJoystickNumbers)
+{
+    ASSERT_FALSE(handheld);
+    const std::vector<std::pair<SDLKey, int>> table{
+        {SDLK_KP8, kup}, {SDLK_KP7, kupleft}, {SDLK_KP4, kleft}, {SDLK_KP1, kdownleft},
+        {SDLK_KP2, kdown}, {SDLK_KP3, kdownright}, {SDLK_KP6, kright}, {SDLK_KP9, kupright},
+        {SDLK_RETURN, kstart}, {SDLK_BACKSPACE, kselect}, {SDLK_q, kl}, {SDLK_w, kr},
+        {SDLK_a, ka}, {SDLK_x, kb}, {SDLK_z, kx}, {SDLK_s, ky}, {SDLK_2, kvolup},
+        {SDLK_1, kvoldown}, {SDLK_KP5, kstick}, {SDLK_UP, kup}, {SDLK_LEFT, kleft},
+        {SDLK_RIGHT, kright}, {SDLK_DOWN, kdown}};
+    for (auto [sym, slot] : table)
+        EXPECT_EQ(keyslot(sym), slot) << sym;
+    for (SDLKey sym : {SDLK_b, SDLK_KP0, SDLK_ESCAPE, SDLK_3, SDLK_SPACE})
+        EXPECT_EQ(keyslot(sym), -1) << sym;
+
+    std::vector<std::string> state;
+    auto snapshot = [] { return std::string(reinterpret_cast<char*>(keys), nkeys); };
+    runticks(win, 4, [&](int k) {
+        state.push_back(snapshot());
+        if (k == 0) {
+            key(SDLK_LEFT, true);
+            key(SDLK_s, true);
+            key(SDLK_b, true);   /* no slot */
+            joy(19, true);       /* no slot either */
+            joy(255, true);
+        }
+        if (k == 1) key(SDLK_LEFT, false);
+    });
+    std::string none(nkeys, '\0'), two = none, one = none;
+    two[kleft] = two[ky] = one[ky] = 1;
+    EXPECT_EQ(state, (std::vector<std::string>{none, two, one, one}));
+}
+
+TEST_F(Loop, CaptionShowsTheTimersCountOnce)
+{
+    SDL_WM_SetCaption("before", nullptr);
+    lastframes = 42;
+    char* title = nullptr;
+    std::vector<std::string> seen;
+    runticks(win, 3, [&](int k) {
+        SDL_WM_GetCaption(&title, nullptr);
+        seen.emplace_back(title ? title : "");
+        if (k == 0) lastframes = 7;
+    });
+    EXPECT_EQ(seen, (std::vector<std::string>{"42", "7", "7"}));
+    EXPECT_EQ(lastframes, -1);
+}
+
+}  // namespace
