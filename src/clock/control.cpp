@@ -1,0 +1,181 @@
+// The clock's logic in every tick: buttons, time keeping, the alarm.
+#include "clock/control.h"
+
+#include <SDL_mixer.h>
+
+#include <cstdint>
+
+#include "clock/light.h"
+#include "clock/state.h"
+#include "gui/loop.h"
+
+/* Foreign settings files may hold any value: offsets and counters wrap instead
+   of overflowing. */
+static int wrapadd(int a, long long b)
+{
+    return (int)(uint32_t)((uint32_t)a + (uint32_t)(uint64_t)b);
+}
+
+static char flip(char flag)
+{
+    return flag == 1 ? 0 : 1;
+}
+
+/* One step down or up of a shown field in 0..top, wrapping at the ends. */
+static int stepdown(int v, int top)
+{
+    return v <= 0 ? top : v - 1;
+}
+
+static int stepup(int v, int top)
+{
+    return v >= top ? 0 : v + 1;
+}
+
+static void mark()
+{
+    uhrwindow->changed = 1;
+}
+
+void showntime(int z, int* h, int* m, int* s)
+{
+    *s = z % 60;
+    *m = z / 60 % 60;
+    *h = z / 3600 % 24;
+}
+
+static bool alarmat(long long t, int hh, int mm)
+{
+    int h, m, s;
+    showntime((int)t, &h, &m, &s);
+    return s == 0 && m == mm && h == hh;
+}
+
+/* The running clock's time went from "from" to "to". It rings when "to" is the
+   alarm's second 0, as it always did, and also when time leapt forward (a
+   stalled or suspended process, a clock stepped forward) over that second, as
+   long as it lies no more than ten minutes back. */
+bool alarmdue(int from, int to, int hh, int mm)
+{
+    if (alarmat(to, hh, mm))
+        return true;
+    long long oldest = (long long)to - 600;
+    if ((long long)from + 1 > oldest)
+        oldest = (long long)from + 1;
+    for (long long t = (long long)to - 1; t >= oldest; t--)
+        if (alarmat(t, hh, mm))
+            return true;
+    return false;
+}
+
+#if HORATIK_HANDHELD
+void setlicht(int on)
+{
+    licht = (char)on;
+    if (joy)  // the console's call would crash without an opened joystick
+        SDL_SYS_JoystickGp2xSys(joy, on);
+}
+#endif
+
+/* Setting the time while stopped: the offset moves by the whole amount, the
+   shown field wraps on its own without carrying. */
+struct tsetkey { int key, delta, *field, top; bool up; };
+
+void uhrmove(twindow*)
+{
+    /* 1: Select stops and starts, but not while the alarm time is being set */
+    if (keys[kselect] && wecken != 1) {
+        fest = flip(fest);
+        keys[kselect] = 0;
+        zeitdazu = wrapadd(zeitdazu, -(long long)vergangen);
+        vergangen = 0;
+        mark();
+        saveuhr();
+    }
+    /* 2: help panel */
+    if (keys[kstick] || keys[kleft]) {
+        hilfe = flip(hilfe);
+        keys[kstick] = 0;
+        keys[kleft] = 0;
+        mark();
+        saveuhr();
+    }
+    /* 3: digital read-out */
+    if (keys[kx]) {
+        digi = flip(digi);
+        keys[kx] = 0;
+        mark();
+        saveuhr();
+    }
+    /* 4: alarm state 0 -> 1 -> 2 -> 0; entering the setting does not save */
+    if (keys[ky] && fest) {
+        wecken = wrapadd(wecken, 1);
+        if (wecken == 3)
+            wecken = 0;
+        keys[ky] = 0;
+        mark();
+        if (wecken != 1)
+            saveuhr();
+    }
+#if HORATIK_HANDHELD
+    /* 5: A switches the screen's light while the clock runs */
+    if (keys[ka] && fest) {
+        keys[ka] = 0;
+        setlicht(flip(licht));
+    }
+#endif
+    /* 6: setting the time while stopped */
+    if (!fest) {
+        const tsetkey setkeys[] = {
+            {kvoldown, -1, &sec, 59, false}, {kvolup, 1, &sec, 59, true},
+            {ka, -60, &min, 59, false},      {kb, 60, &min, 59, true},
+            {kl, -3600, &hour, 23, false},   {kr, 3600, &hour, 23, true},
+        };
+        for (const tsetkey& k : setkeys) {
+            if (!keys[k.key])
+                continue;
+            keys[k.key] = 0;
+            zeitdazu = wrapadd(zeitdazu, k.delta);
+            *k.field = k.up ? stepup(*k.field, k.top) : stepdown(*k.field, k.top);
+            /* the time keeping below sees the offset's change as time passing
+               while stopped; this cancels it */
+            vergangen = wrapadd(vergangen, -(long long)k.delta);
+            mark();
+        }
+    }
+    /* 7: setting the alarm time */
+    if (wecken == 1) {
+        const tsetkey alarmkeys[] = {
+            {ka, 0, &weckzeit[1], 59, false}, {kb, 0, &weckzeit[1], 59, true},
+            {kl, 0, &weckzeit[0], 23, false}, {kr, 0, &weckzeit[0], 23, true},
+        };
+        for (const tsetkey& k : alarmkeys) {
+            if (!keys[k.key])
+                continue;
+            keys[k.key] = 0;
+            *k.field = k.up ? stepup(*k.field, k.top) : stepdown(*k.field, k.top);
+            mark();
+        }
+    }
+    /* 8: time keeping */
+    int before = altzeit = zeit;
+    zeit = (int)(uint32_t)((long long)systime(nullptr) + zeitdazu);
+    if (zeit == altzeit)
+        return;
+    if (!fest) {
+        /* every second of system time that passed while stopped, so that the
+           clock goes on from the stopped time even after a stall */
+        vergangen = wrapadd(vergangen, (long long)zeit - altzeit);
+        return;
+    }
+    showntime(zeit, &hour, &min, &sec);
+    mark();
+    /* 9: the alarm; the first tick after start has no time before it */
+    if (wecken == 2 && alarmdue(before != 0 ? before : wrapadd(zeit, -1), zeit, weckzeit[0], weckzeit[1])) {
+        wecken = 0;  // in memory only: the file keeps the alarm armed
+#if HORATIK_HANDHELD
+        setlicht(1);
+#endif
+        Mix_PlayChannelTimed(-1, wecksound, 0, -1);
+    }
+}

@@ -2,8 +2,10 @@
 #pragma once
 #include "gui/window.h"
 
-struct thand { int x[4], y[4]; };  /* centre, first base corner, tip, second base corner */
+/* a hand's corners: centre, first base corner, tip, second base corner */
+struct thand { int x[4], y[4]; };
+enum { secondhand, minutehand, hourhand };
 
-/* angle unit "turn" is the number of steps in a full turn: 60 for seconds and minutes, 12 for hours */
-thand handcorners(double pos, double halfwidth, int turn, int baseradius, int tipradius);
+/* the three hands for a shown time with the face's geometry */
+void handcorners(int h, int m, int s, thand hands[3]);
 void uhrdraw(twindow* w);

@@ -3,6 +3,7 @@
 #include <ctime>
 #include <SDL.h>
 #include <SDL_mixer.h>
+#include "gui/build.h"
 #include "gui/window.h"
 
 /* clock and alarm */
@@ -18,7 +19,9 @@ extern int wecken;        /* 0 off, 1 being set, 2 armed */
 /* display switches */
 extern char hilfe;        /* 1: help panel shown */
 extern char digi;         /* 1: digital read-out shown */
-extern char licht;        /* handheld: 1 screen light on */
+#if HORATIK_HANDHELD
+extern char licht;        /* 1 the screen's light is on */
+#endif
 
 /* face geometry and colours from the layout file */
 extern int zeigerx, zeigery;

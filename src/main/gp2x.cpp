@@ -1,0 +1,21 @@
+// The handheld program: full screen, and the console's menu program when it ends.
+#include "main/variant.h"
+
+#include <unistd.h>
+
+const Uint32 videoflags = SDL_FULLSCREEN;
+
+void startnet()
+{
+}
+
+void stopnet()
+{
+}
+
+void handover()
+{
+    /* on failure (no such program: not a console) the process just ends */
+    if (chdir("/usr/gp2x") == 0)
+        execl("/usr/gp2x/gp2xmenu", "/usr/gp2x/gp2xmenu", (char*)nullptr);
+}

@@ -1,1 +1,103 @@
-int main() { return 0; }
+// Start-up, the clock's whole run, shutdown.
+#include <SDL.h>
+#include <SDL_image.h>
+#include <SDL_mixer.h>
+#include <cstdio>
+#include <cstdlib>
+
+#include "clock/control.h"
+#include "clock/face.h"
+#include "clock/state.h"
+#include "gfx/gfx.h"
+#include "gfx/text.h"
+#include "gui/about.h"
+#include "gui/loop.h"
+#include "main/variant.h"
+
+/* variables */
+static SDL_TimerID my_timer_id;  /* the one-second timer */
+static int volume = 128;         /* music volume, the mixer's maximum */
+
+/* SDL's timer thread, once a second: hands the ticks of the last second to the
+   window loop, which shows them in the caption on the main thread. */
+static Uint32 my_callbackfunc(Uint32, void*)
+{
+    lastframes.store(frames.exchange(0));
+    return 1000;
+}
+
+static void Terminate()
+{
+    SDL_Quit();
+    handover();
+}
+
+static void initall()
+{
+    globalcolor = {255, 255, 255, 0};
+    globalcolor2 = {0, 0, 0, 0};
+    if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO | SDL_INIT_JOYSTICK) < 0) {
+        std::fprintf(stderr, "Couldn't initialize SDL: %s\n", SDL_GetError());
+        std::exit(1);
+    }
+    std::atexit(Terminate);
+    SDL_ShowCursor(0);
+    screen = SDL_SetVideoMode(320, 240, 16, videoflags);
+    if (!screen) {
+        std::fprintf(stderr, "Couldn't set 320x240x16 video mode: %s\n", SDL_GetError());
+        std::exit(2);
+    }
+    if (SDL_NumJoysticks() > 0) {
+        joy = SDL_JoystickOpen(0);
+        if (!joy)
+            std::fprintf(stderr, "Couldn't open joystick 0: %s\n", SDL_GetError());
+    }
+    my_timer_id = SDL_AddTimer(1000, my_callbackfunc, nullptr);
+    inittext();  // without fonts the clock still runs, only without text
+
+    outtextxy(screen, 0, 2, "Lade Background...");
+    imageflip(screen);
+    bg = loadbackground("data/bg.png", screen->format);
+    weck = IMG_Load("data/weck.png");
+
+    outtextxy(screen, 0, 22, "Lade Audiodateien...");
+    imageflip(screen);
+    if (Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 1024) == -1)
+        std::exit(2);
+    wecksound = Mix_LoadWAV_RW(SDL_RWFromFile("data/weck.wav", "rb"), 1);
+    Mix_VolumeMusic(volume);
+
+    eraseall(screen, SDL_MapRGB(screen->format, 0, 0, 0));
+    imageflip(screen);
+    startnet();
+}
+
+static void resetall()
+{
+    if (bg)
+        SDL_FreeSurface(bg);
+    if (weck)
+        SDL_FreeSurface(weck);
+    bg = weck = nullptr;
+    SDL_RemoveTimer(my_timer_id);
+    if (wecksound)
+        Mix_FreeChunk(wecksound);
+    wecksound = nullptr;
+    Mix_CloseAudio();
+    stopnet();
+    quittext();
+}
+
+int main(int, char**)
+{
+    initall();
+    openuhr();
+    textquality = 2;
+    setuhrwindow();
+    setaboutwindow();
+    showwindow(uhrwindow);
+    deluhrwindow();
+    delaboutwindow();
+    resetall();
+    return 0;
+}

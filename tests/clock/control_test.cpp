@@ -1,0 +1,297 @@
+// The clock's logic: stopping and setting, the alarm states, ringing and catching up.
+#include "clock/clocktest.h"
+
+namespace {
+
+struct Control : ClockTest {
+    bool audio = false;
+    void SetUp() override
+    {
+        ClockTest::SetUp();
+        audio = Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 1024) == 0;
+        ASSERT_TRUE(audio);
+        wecksound = Mix_LoadWAV("data/weck.wav");
+        ASSERT_TRUE(wecksound);
+    }
+    void TearDown() override
+    {
+        Mix_HaltChannel(-1);
+        Mix_FreeChunk(wecksound);
+        wecksound = nullptr;
+        Mix_CloseAudio();
+        ClockTest::TearDown();
+    }
+    bool ringing() { return Mix_Playing(-1) > 0; }
+    void shows(int h, int m, int s)
+    {
+        EXPECT_EQ(hour, h);
+        EXPECT_EQ(min, m);
+        EXPECT_EQ(sec, s);
+    }
+    /* the running clock's time of day in seconds, from the offset */
+    long long runningtime() { return ((long long)faketime_now + zeitdazu) % 86400; }
+    void arm(int h, int m)
+    {
+        weckzeit[0] = h;
+        weckzeit[1] = m;
+        wecken = 2;
+    }
+};
+
+}  // namespace
+
+TEST_F(Control, FirstTickShowsTheTimeAtOnce)
+{
+    uhrwindow->changed = 0;
+    tickat(at(7, 5, 8));
+    shows(7, 5, 8);
+    EXPECT_EQ(uhrwindow->changed, 1);
+    uhrwindow->changed = 0;
+    tick();  // same second: nothing to draw
+    EXPECT_EQ(uhrwindow->changed, 0);
+}
+
+TEST_F(Control, StopAndStartKeepTheShownTime)
+{
+    tickat(at(10, 0, 0));
+    press(kselect);
+    tickat(at(10, 0, 1));
+    EXPECT_EQ(fest, 0);
+    EXPECT_EQ(keys[kselect], 0);
+    for (int s = 2; s <= 31; s++)  // stopped for 30 seconds
+        tickat(at(10, 0, s));
+    shows(10, 0, 0);  // the fields stay while stopped
+    press(kselect);
+    tickat(at(10, 0, 31));
+    tickat(at(10, 0, 32));
+    EXPECT_EQ(fest, 1);
+    // going on from the stopped time, not from the system time
+    EXPECT_EQ(runningtime(), 10 * 3600 + 1);
+}
+
+TEST_F(Control, SettingWrapsTheFieldButMovesTheOffsetFully)
+{
+    tickat(at(12, 34, 59));
+    press(kselect);
+    tick();
+    press(kvolup);
+    tick();
+    shows(12, 34, 0);  // the second wraps without carrying
+    press(kvolup);     // a held press counts once: released until pressed again
+    tick();
+    shows(12, 34, 1);
+    press(kvoldown);
+    tick();
+    shows(12, 34, 0);
+    press(kselect);
+    tick();
+    tickat(faketime_now + 1);
+    shows(12, 35, 1);  // the offset moved by one second, so the minute carries now
+
+    // hours and minutes both ways
+    press(kselect);
+    tick();
+    for (int k : {kl, kl, ka, kb, kb, kb, kr}) {
+        press(k);
+        tick();
+    }
+    press(kselect);
+    tick();
+    tickat(faketime_now + 1);
+    shows(11, 37, 2);
+}
+
+TEST_F(Control, FieldsWrapAtTheirEnds)
+{
+    tickat(at(0, 0, 0));
+    press(kselect);
+    tick();
+    for (int k : {kvoldown, ka, kl}) {
+        press(k);
+        tick();
+    }
+    shows(23, 59, 59);
+    for (int k : {kvolup, kb, kr}) {
+        press(k);
+        tick();
+    }
+    shows(0, 0, 0);
+}
+
+TEST_F(Control, RefusedPressesWaitForTheirCondition)
+{
+    tickat(at(9, 0, 0));
+    press(kselect);
+    tick();
+    press(ky);  // Y while stopped: refused, stays pressed
+    tick();
+    EXPECT_EQ(keys[ky], 1);
+    EXPECT_EQ(wecken, 0);
+    press(kselect);  // started: the waiting Y acts in the same tick
+    tick();
+    EXPECT_EQ(fest, 1);
+    EXPECT_EQ(wecken, 1);
+    EXPECT_EQ(keys[ky], 0);
+
+    press(kselect);  // Select during the alarm setting: refused
+    tick();
+    EXPECT_EQ(fest, 1);
+    EXPECT_EQ(keys[kselect], 1);
+    press(ky);  // armed: now Select acts, in the next tick
+    tick();
+    EXPECT_EQ(wecken, 2);
+    tick();
+    EXPECT_EQ(fest, 0);
+
+    // A does nothing on the desktop while the clock runs and no alarm is set
+    press(kselect);
+    tick();
+    press(ka);
+    tick();
+    EXPECT_EQ(keys[ka], 1);
+}
+
+TEST_F(Control, AlarmSettingSetsHourAndMinute)
+{
+    tickat(at(9, 0, 0));
+    press(ky);
+    tick();
+    for (int k : {ka, kl, kb, kb, kr, kr}) {
+        press(k);
+        tick();
+    }
+    EXPECT_EQ(weckzeit[0], 1);
+    EXPECT_EQ(weckzeit[1], 1);
+    EXPECT_EQ(zeitdazu, 86400000);  // the time itself is not touched
+}
+
+TEST_F(Control, AlarmRingsOnceAtSecondZero)
+{
+    arm(7, 0);
+    tickat(at(6, 59, 58));
+    tickat(at(6, 59, 59));
+    EXPECT_FALSE(ringing());
+    tickat(at(7, 0, 0));
+    EXPECT_TRUE(ringing());
+    EXPECT_EQ(wecken, 0);  // switched off in memory only
+    EXPECT_TRUE(file().empty());
+    Mix_HaltChannel(-1);
+    tickat(at(7, 0, 1));
+    EXPECT_FALSE(ringing());
+
+    // set to the current minute after its second 0: rings the next day
+    press(ky);
+    tick();
+    press(ky);
+    tick();
+    EXPECT_EQ(wecken, 2);
+    EXPECT_EQ(file(), settings(86400000, 1, 7, 0, 2));
+    for (time_t t = at(7, 0, 2); t < at(7, 0, 0, 1); t += 1800)
+        tickat(t);
+    EXPECT_FALSE(ringing());
+    tickat(at(6, 59, 59, 1));
+    tickat(at(7, 0, 0, 1));
+    EXPECT_TRUE(ringing());
+    EXPECT_EQ(file()[13], 2);  // the file still holds the armed alarm
+}
+
+TEST_F(Control, StoppedClockNeverRings)
+{
+    arm(12, 0);
+    tickat(at(11, 59, 58));
+    press(kselect);
+    tick();
+    for (int s = 1; s <= 120; s++)
+        tickat(at(11, 59, 58) + s);
+    EXPECT_FALSE(ringing());
+    EXPECT_EQ(wecken, 2);
+    // started again, it goes on from 11:59:58 and rings at its own 12:00:00
+    press(kselect);
+    tick();
+    tickat(faketime_now + 1);
+    EXPECT_FALSE(ringing());
+    tickat(faketime_now + 1);
+    shows(12, 0, 0);
+    EXPECT_TRUE(ringing());
+}
+
+TEST_F(Control, AlarmCatchesUpAfterAStallButNotAfterLongJumps)
+{
+    // a stall of five seconds over the alarm's second 0
+    arm(7, 0);
+    tickat(at(6, 59, 58));
+    tickat(at(7, 0, 3));
+    EXPECT_TRUE(ringing());
+    Mix_HaltChannel(-1);
+
+    // a jump that lands more than ten minutes after the alarm second: stays armed
+    arm(7, 0);
+    tickat(at(6, 59, 58, 1));
+    tickat(at(7, 10, 1, 1));
+    EXPECT_FALSE(ringing());
+    EXPECT_EQ(wecken, 2);
+
+    // exactly ten minutes back still rings
+    arm(7, 0);
+    tickat(at(6, 59, 58, 2));
+    tickat(at(7, 10, 0, 2));
+    EXPECT_TRUE(ringing());
+    Mix_HaltChannel(-1);
+
+    // a long jump whose end lies within ten minutes of the alarm rings
+    arm(7, 0);
+    tickat(at(5, 0, 0, 3));
+    tickat(at(7, 4, 0, 3));
+    EXPECT_TRUE(ringing());
+    Mix_HaltChannel(-1);
+
+    // time moving backwards over the alarm second never rings
+    tickat(at(7, 0, 30, 4));
+    arm(7, 0);
+    tickat(at(6, 59, 30, 4));
+    EXPECT_FALSE(ringing());
+    EXPECT_EQ(wecken, 2);
+
+    // the first tick after start only rings on the second itself
+    arm(7, 0);
+    altzeit = zeit = 0;
+    tickat(at(7, 0, 5, 5));
+    EXPECT_FALSE(ringing());
+}
+
+TEST_F(Control, StallWhileStoppedDoesNotMoveTheTime)
+{
+    tickat(at(10, 0, 0));
+    press(kselect);
+    tick();
+    tickat(at(10, 0, 7));  // a stall of seven seconds while stopped
+    press(kvolup);
+    tickat(at(10, 0, 9));  // a press in the tick of a new second
+    press(kselect);
+    tick();
+    tickat(faketime_now + 1);
+    EXPECT_EQ(runningtime(), 10 * 3600 + 1 + 1);  // stopped time + the press + one second
+}
+
+TEST_F(Control, ForeignValuesNeverTrap)
+{
+    // wrapping offsets and counters, out-of-range fields, odd alarm states
+    zeitdazu = 2147483647;
+    wecken = 2147483647;
+    weckzeit[0] = -2147483647 - 1;
+    weckzeit[1] = 2147483647;
+    tickat(at(1, 0, 0));
+    press(ky);
+    tick();
+    EXPECT_EQ(wecken, -2147483647 - 1);  // raised further, wrapping
+    press(kselect);
+    tick();
+    for (int k : {kvoldown, kvolup, ka, kb, kl, kr}) {
+        press(k);
+        tick();
+    }
+    press(kselect);
+    tick();
+    tickat(faketime_now + 100000);
+    SUCCEED();
+}

@@ -1,0 +1,164 @@
+// The clock face: hand corners at known times, and golden frames of every state.
+//
+// Golden frames live in tests/clock/golden/. To make them anew after a deliberate
+// change of the face or of the generated pictures, run
+//   HX_UPDATE_GOLDEN=1 ctest --test-dir build -R clock_tests
+// and look at every picture before committing it.
+#include "clock/clocktest.h"
+#include "support/png.h"
+
+namespace {
+
+struct corner { int x, y; };
+
+void expecthand(const thand& h, corner base1, corner tip, corner base2)
+{
+    EXPECT_EQ(h.x[0], 160);
+    EXPECT_EQ(h.y[0], 120);
+    EXPECT_EQ(h.x[1], base1.x);
+    EXPECT_EQ(h.y[1], base1.y);
+    EXPECT_EQ(h.x[2], tip.x);
+    EXPECT_EQ(h.y[2], tip.y);
+    EXPECT_EQ(h.x[3], base2.x);
+    EXPECT_EQ(h.y[3], base2.y);
+}
+
+struct Face : ClockTest {
+    void SetUp() override
+    {
+        ClockTest::SetUp();
+        ASSERT_EQ(inittext(), 0);
+        textquality = 2;
+        globalcolor = {255, 255, 255, 0};
+        bg = loadbackground("data/bg.png", screen->format);
+        weck = IMG_Load("data/weck.png");
+        ASSERT_TRUE(bg && weck);
+    }
+    void TearDown() override
+    {
+        SDL_FreeSurface(bg);
+        SDL_FreeSurface(weck);
+        bg = weck = nullptr;
+        quittext();
+        ClockTest::TearDown();
+    }
+    /* Hands in colours of their own, as a layout file gives them. */
+    void colourhands()
+    {
+        const char layout[] = "160;120;10;20;20;70;90;90;119;138;40;40;40;120;40;0;0;0;220;";
+        readlayout((const unsigned char*)layout, sizeof layout - 1);
+    }
+    void frame(const char* name)
+    {
+        clear16(screen, 0);
+        uhrwindow->changed = 1;
+        uhrdraw(uhrwindow);
+        std::string golden = std::string(std::getenv("HX_SOURCE")) + "/tests/clock/golden/" + name + ".png";
+        if (std::getenv("HX_UPDATE_GOLDEN")) {
+            ASSERT_TRUE(savepng565(screen, golden));
+            return;
+        }
+        SDL_Surface* want = loadpng565(golden);
+        ASSERT_TRUE(want) << golden;
+        int differ = diff565(screen, want);
+        if (differ != 0) {
+            std::string got = dir + "/../hx-" + name + "-actual.png";
+            savepng565(screen, got);
+            ADD_FAILURE() << name << ": " << differ << " pixels differ; this frame is in " << got;
+        }
+        SDL_FreeSurface(want);
+    }
+};
+
+}  // namespace
+
+TEST(Hands, CornersAtKnownTimes)
+{
+    resetclock();
+    thand h[3];
+    handcorners(0, 0, 0, h);
+    expecthand(h[secondhand], {159, 101}, {160, 30}, {161, 101});
+    expecthand(h[minutehand], {158, 101}, {160, 30}, {162, 101});
+    expecthand(h[hourhand], {158, 111}, {160, 50}, {162, 111});
+
+    handcorners(3, 0, 0, h);
+    EXPECT_EQ(h[hourhand].x[2], 230);
+    EXPECT_EQ(h[hourhand].y[2], 120);
+    expecthand(h[minutehand], {158, 101}, {160, 30}, {162, 101});
+    EXPECT_EQ(h[secondhand].x[2], 160);
+    EXPECT_EQ(h[secondhand].y[2], 30);
+
+    handcorners(6, 0, 0, h);
+    EXPECT_EQ(h[hourhand].x[2], 160);
+    EXPECT_EQ(h[hourhand].y[2], 190);
+
+    handcorners(12, 30, 0, h);
+    expecthand(h[hourhand], {160, 110}, {178, 53}, {164, 112});
+
+    // seconds move the minute hand, not the hour hand
+    handcorners(12, 0, 59, h);
+    expecthand(h[hourhand], {158, 111}, {160, 50}, {162, 111});
+    expecthand(h[minutehand], {160, 101}, {169, 31}, {164, 101});
+}
+
+TEST(Hands, AbsurdGeometryStaysInTheIntRange)
+{
+    resetclock();
+    zeigerx = 2147483647;
+    zeigery = -2147483647 - 1;
+    secradius2 = minradius2 = hourradius2 = -2147483647 - 1;
+    thand h[3];
+    handcorners(-15, -15, -15, h);  // a stored negative time points the hands at 180 degrees
+    EXPECT_EQ(h[secondhand].x[2], 2147483647);  // held at the int range
+    EXPECT_EQ(h[secondhand].y[2], -2147483647 - 1);
+}
+
+TEST_F(Face, GoldenFramesOfEveryState)
+{
+    // first start without files: UTC, help panel over the face, black hands
+    tickat(at(10, 8, 30));
+    frame("first-start");
+
+    colourhands();
+    press(kstick);
+    tick();
+    frame("running");
+
+    tickat(at(10, 8, 31));
+    press(kx);
+    tick();
+    frame("readout-off");
+    press(kx);
+    tick();
+
+    press(kselect);
+    tick();
+    frame("stopped");
+    press(kselect);
+    tick();
+
+    press(ky);
+    tickat(at(10, 8, 32));
+    press(kb);
+    tick();
+    frame("alarm-setting-even");
+    tickat(at(10, 8, 33));
+    frame("alarm-setting-odd");
+
+    press(ky);
+    tick();
+    frame("alarm-armed");
+}
+
+TEST_F(Face, FrameIsPresentedAndLeavesTheRingAlone)
+{
+    tickat(at(23, 59, 59));
+    clear16(screen, 0x1234);
+    uhrdraw(uhrwindow);
+    for (int x = 0; x < 320; x++) {
+        EXPECT_EQ(get16(screen, x, 0), 0x1234);
+        EXPECT_EQ(get16(screen, x, 239), 0x1234);
+    }
+    EXPECT_EQ(testwindow(uhrwindow), 0);  // everything drawn, nothing left changed
+    EXPECT_EQ(globalcolor.r, 0);          // the help panel's black text was drawn last
+}
