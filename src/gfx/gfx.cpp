@@ -4,6 +4,7 @@
 #include <SDL_image.h>
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 /* variables */
 SDL_Surface* screen = nullptr;  /* the 320x240x16 display surface */
@@ -187,13 +188,67 @@ void drawfillrecgegen(SDL_Surface* dst, int x, int y, int w, int h, SDL_Surface*
     fillrec(dst, x, y, w, h, src, true);
 }
 
-/* Loads a picture of any kind SDL_image reads and returns it as a surface in the
-   given 16-bit format, at least 320x240 (what a smaller picture leaves is black),
-   each pixel mapped from its red, green and blue bytes exactly as the rectangle
-   routines would map them. Null when the file cannot be loaded. */
+static Uint32 be32(const Uint8* p)
+{
+    return (Uint32)p[0] << 24 | (Uint32)p[1] << 16 | (Uint32)p[2] << 8 | p[3];
+}
+
+/* Checks a PNG's chunk structure before it is decoded: SDL 1.2 keeps a surface's
+   row length in 16 bits, so an oversized picture would be decoded past its
+   buffer, and SDL_image ignores short reads, so a chunk longer than the file
+   keeps the decoder busy for minutes. Other kinds are left to SDL_image. */
+static bool picturefits(const std::vector<Uint8>& d)
+{
+    static const Uint8 signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    if (d.size() < 8 || memcmp(d.data(), signature, 8) != 0)
+        return true;
+    if (d.size() < 33 || be32(&d[8]) != 13 || memcmp(&d[12], "IHDR", 4) != 0)
+        return false;
+    Uint32 w = be32(&d[16]), h = be32(&d[20]);
+    if (w == 0 || h == 0 || w > 4096 || h > 4096)
+        return false;
+    for (size_t at = 8; at + 12 <= d.size();) {
+        Uint32 len = be32(&d[at]);
+        if (len > d.size() - at - 12)
+            return false;
+        if (memcmp(&d[at + 4], "IEND", 4) == 0)
+            return true;
+        at += 12 + (size_t)len;
+    }
+    return false;  // no end
+}
+
+static SDL_Surface* convertbackground(SDL_Surface* pic, const SDL_PixelFormat* format);
+
 SDL_Surface* loadbackground(const char* filename, const SDL_PixelFormat* format)
 {
-    SDL_Surface* pic = IMG_Load(filename);
+    SDL_RWops* rw = SDL_RWFromFile(filename, "rb");
+    if (!rw)
+        return nullptr;
+    SDL_Surface* b = readbackground(rw, format);
+    SDL_RWclose(rw);
+    return b;
+}
+
+SDL_Surface* readbackground(SDL_RWops* rw, const SDL_PixelFormat* format)
+{
+    /* the whole file first, to check it; a background is some ten kilobytes */
+    std::vector<Uint8> data;
+    Uint8 chunk[4096];
+    int got;
+    while ((got = SDL_RWread(rw, chunk, 1, sizeof chunk)) > 0) {
+        data.insert(data.end(), chunk, chunk + got);
+        if (data.size() > (32u << 20))
+            return nullptr;
+    }
+    if (data.empty() || !picturefits(data))
+        return nullptr;
+    SDL_RWops* mem = SDL_RWFromConstMem(data.data(), (int)data.size());
+    return convertbackground(mem ? IMG_Load_RW(mem, 1) : nullptr, format);
+}
+
+static SDL_Surface* convertbackground(SDL_Surface* pic, const SDL_PixelFormat* format)
+{
     if (!pic)
         return nullptr;
     int w = pic->w > 320 ? pic->w : 320;

@@ -12,7 +12,12 @@ void drawimage(SDL_Surface* dst, int x, int y, SDL_Surface* src);
 void closeimage(SDL_Surface* s);
 void imageflip(SDL_Surface* s);
 void eraseall(SDL_Surface* s, unsigned int colour);
+/* A picture of any kind SDL_image reads, as a surface in the given 16-bit format,
+   at least 320x240 (black where the picture is smaller), each pixel mapped from
+   its red, green and blue bytes as the rectangle routines map them; null when it
+   cannot be loaded or is too large to decode safely. */
 SDL_Surface* loadbackground(const char* filename, const SDL_PixelFormat* format);
+SDL_Surface* readbackground(SDL_RWops* rw, const SDL_PixelFormat* format);
 
 /* pixels: nothing outside a surface is read or written */
 void putpixel(SDL_Surface* s, int x, int y, unsigned char c1, unsigned char c2, unsigned char c3);

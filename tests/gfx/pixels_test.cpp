@@ -346,3 +346,50 @@ TEST_F(Sdl, PictureFarOffTheDestinationIsNotWrappedOntoIt)
     SDL_FreeSurface(pic);
     SDL_FreeSurface(dst);
 }
+
+TEST_F(Sdl, OversizedPngIsRefusedBeforeDecoding)
+{
+    // A row of 20000 pixels is too long for SDL 1.2's 16-bit row length.
+    char path[] = "/tmp/hxwideXXXXXX";
+    int fd = mkstemp(path);
+    close(fd);
+    std::vector<Uint8> rgba(20000 * 1 * 4, 200);
+    writepng(path, 20000, 1, PNG_COLOR_TYPE_RGB_ALPHA, 8, rgba);
+    SDL_Surface* scr = make565();
+    EXPECT_EQ(loadbackground(path, scr->format), nullptr);
+    rgba.resize(4000 * 4);
+    writepng(path, 4000, 1, PNG_COLOR_TYPE_RGB_ALPHA, 8, rgba);
+    SDL_Surface* ok = loadbackground(path, scr->format);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(ok->w, 4000);
+    EXPECT_EQ(ok->h, 240);
+    SDL_FreeSurface(ok);
+    SDL_FreeSurface(scr);
+    unlink(path);
+}
+
+TEST_F(Sdl, PngWithAChunkLongerThanTheFileIsRefused)
+{
+    // SDL_image ignores short reads: such a chunk would keep the decoder busy for minutes.
+    char path[] = "/tmp/hxchunkXXXXXX";
+    int fd = mkstemp(path);
+    close(fd);
+    writepng(path, 8, 8, PNG_COLOR_TYPE_RGB, 8, std::vector<Uint8>(8 * 8 * 4, 90));
+    FILE* f = std::fopen(path, "rb");
+    std::vector<Uint8> png;
+    for (int c; (c = std::fgetc(f)) != EOF;)
+        png.push_back((Uint8)c);
+    std::fclose(f);
+    SDL_Surface* scr = make565();
+    SDL_Surface* good = loadbackground(path, scr->format);
+    EXPECT_TRUE(good);
+    SDL_FreeSurface(good);
+    const Uint8 bad[] = {0x7F, 0xFF, 0xFF, 0xF0, 't', 'I', 'M', 'E', 1, 2, 3, 4, 5, 6, 7, 0, 0, 0, 0};
+    png.insert(png.begin() + 33, bad, bad + sizeof bad);  // right after the header chunk
+    f = std::fopen(path, "wb");
+    std::fwrite(png.data(), 1, png.size(), f);
+    std::fclose(f);
+    EXPECT_EQ(loadbackground(path, scr->format), nullptr);
+    SDL_FreeSurface(scr);
+    unlink(path);
+}
