@@ -16,6 +16,7 @@
 #include "gfx/text.h"
 #include "gui/loop.h"
 #include "support/surface.h"
+#include "clock/reset.h"
 
 /* The fake system time, in seconds since 1970. */
 inline time_t faketime_now = 0;
@@ -30,30 +31,6 @@ inline time_t fakeclock(time_t* t)
 inline time_t at(int hh, int mm, int ss, int day = 0)
 {
     return (time_t)1765000000 / 86400 * 86400 + day * 86400 + hh * 3600 + mm * 60 + ss;
-}
-
-inline void resetclock()
-{
-    zeitdazu = 86400000;
-    fest = 1;
-    vergangen = zeit = altzeit = 0;
-    hour = min = sec = 0;
-    weckzeit[0] = weckzeit[1] = 0;
-    wecken = 0;
-    hilfe = 1;
-    digi = 1;
-#if HORATIK_HANDHELD
-    licht = 1;
-#endif
-    zeigerx = 160, zeigery = 120;
-    hourradius = 10, minradius = 20, secradius = 20;
-    hourradius2 = 70, minradius2 = 90, secradius2 = 90;
-    analogx = 119, analogy = 138;
-    for (int i = 0; i < 3; i++)
-        hourcol[i] = mincol[i] = seccol[i] = 0;
-    hourc = minc = secc = 0;
-    for (auto& k : keys)
-        k = 0;
 }
 
 inline std::vector<unsigned char> readfile(const std::string& path)
