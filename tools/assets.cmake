@@ -1,7 +1,7 @@
 # Font copied from fonts-liberation; pictures and sound made by our generator.
 find_file(HX_SERIF LiberationSerif-Regular.ttf
   PATHS /usr/share/fonts/truetype/liberation /usr/share/fonts/truetype/liberation2
-  NO_DEFAULT_PATH REQUIRED)
+  NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 configure_file(${HX_SERIF} ${RUNDIR}/data/times.ttf COPYONLY)
 
 # A cross build cannot run a generator built for the target: it copies the assets of a
