@@ -15,10 +15,12 @@ int oldkeys;                         /* key mask of the previous tick */
 double thetime;                      /* whole units seen by the last pass */
 int oldtime;                         /* ms when the last whole unit was taken */
 int newtime;                         /* ms read at the end of the last pass */
-std::atomic<int> frames{0};          /* ticks since the one-second timer */
-std::atomic<int> lastframes{-1};     /* ticks of the last second, -1 once shown */
+int frames;                          /* ticks since the last once-a-second call */
 Uint32 (*gettick)() = SDL_GetTicks;
 void (*idlewait)(Uint32 ms) = SDL_Delay;
+void (*eventwait)(Uint32 ms) = nullptr;
+Uint32 (*persecond)(Uint32, void*) = nullptr;
+Uint32 lastsecond;                   /* ms of the tick clock when persecond was last due */
 
 static constexpr int tickms = 10;    /* length of a tick unit */
 static constexpr int repeatunits = 15; /* a direction acts once its counter exceeds this */
@@ -154,17 +156,30 @@ static void tick(twindow* window)
     frames++;
 }
 
-/* the timer thread hands the count over; Xlib may only be called from this thread */
-static void showframes()
+/* Once a second of the tick clock, on this thread; after a stall, once, and in step
+   with the seconds before it. */
+static void secondcall(Uint32 now)
 {
-    if (handheld)
+    Uint32 passed = now - lastsecond;
+    if (passed < 1000)
         return;
-    int n = lastframes.exchange(-1);
-    if (n < 0)
-        return;
-    char text[16];
-    snprintf(text, sizeof text, "%d", n);
-    SDL_WM_SetCaption(text, nullptr);
+    lastsecond += passed / 1000 * 1000;
+    if (persecond)
+        persecond(1000, nullptr);
+}
+
+static bool keyheld()
+{
+    for (unsigned char k : keys)
+        if (k == 1)
+            return true;
+    return false;
+}
+
+static bool eventwaiting()
+{
+    SDL_Event ev;
+    return SDL_PeepEvents(&ev, 1, SDL_PEEKEVENT, SDL_ALLEVENTS) > 0;
 }
 
 void showwindow(twindow* window)
@@ -176,7 +191,6 @@ void showwindow(twindow* window)
         SDL_Event ev;
         while (SDL_PollEvent(&ev))
             handleevent(window, ev);
-        showframes();
 
         if (thetime > 0)
             tick(window);
@@ -190,9 +204,17 @@ void showwindow(twindow* window)
             t = units > static_cast<Uint32>(INT_MAX - t) ? INT_MAX : t + static_cast<int>(units);
         if (units > 0)
             oldtime = static_cast<int>(gettick());
+        secondcall(static_cast<Uint32>(newtime));
 
-        /* nothing due before the next unit: sleep instead of spinning */
-        if (thetime == 0 && window->quit == 0)
-            idlewait(tickms - elapsed);
+        /* Nothing due before the next unit: sleep instead of spinning. With nothing
+           held and nothing waiting, no tick can change anything before the next
+           input or the next second, so where the platform can wait for those, the
+           loop sleeps until then (or until the once-a-second call). */
+        if (thetime == 0 && window->quit == 0) {
+            if (eventwait && !keyheld() && !eventwaiting())
+                eventwait(1000 - (static_cast<Uint32>(newtime) - lastsecond));
+            else
+                idlewait(tickms - elapsed);
+        }
     } while (window->quit == 0);
 }

@@ -1,6 +1,5 @@
 // The window loop: input state, ticks of 10 ms, buttons, table selections.
 #pragma once
-#include <atomic>
 #include <SDL.h>
 #include "gui/window.h"
 
@@ -19,13 +18,17 @@ extern int oldkeys;                 /* key mask of the previous tick */
 extern double thetime;              /* whole units seen by the last pass; > 0 ticks */
 extern int oldtime;                 /* ms when the last whole unit was taken */
 extern int newtime;                 /* ms read at the end of the last pass */
-extern std::atomic<int> frames;     /* ticks since the one-second timer last ran */
-extern std::atomic<int> lastframes; /* ticks of the last second, handed over by the timer
-                                       thread for the caption; -1 once shown */
+extern int frames;                  /* ticks since the last once-a-second call */
+extern Uint32 lastsecond;           /* ms of the tick clock when that call was last due */
 
-/* seams for tests: the tick clock and the wait between passes */
-extern Uint32 (*gettick)();         /* SDL_GetTicks */
-extern void (*idlewait)(Uint32 ms); /* SDL_Delay */
+/* set from above, and seams for tests */
+extern Uint32 (*gettick)();         /* the tick clock: SDL_GetTicks */
+extern void (*idlewait)(Uint32 ms); /* a pause of at most 10 ms: SDL_Delay */
+extern void (*eventwait)(Uint32 ms); /* null, or a pause of at most ms that also ends
+                                        at an input event or a new second of the
+                                        system clock */
+extern Uint32 (*persecond)(Uint32 interval, void* param);  /* null, or called with
+                                        1000 each time 1000 ms of ticks have passed */
 
 void showwindow(twindow* window);
 int keyslot(SDLKey sym);            /* desktop key -> button number, -1 for none */

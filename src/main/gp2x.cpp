@@ -13,6 +13,16 @@ void stopnet()
 {
 }
 
+/* the console's input can only be polled: the loop keeps its 10 ms pauses */
+void setupwait()
+{
+}
+
+/* no window, no caption */
+void showticks(int)
+{
+}
+
 void handover()
 {
     /* on failure (no such program: not a console) the process just ends */

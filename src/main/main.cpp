@@ -15,14 +15,14 @@
 #include "main/variant.h"
 
 /* variables */
-static SDL_TimerID my_timer_id;  /* the one-second timer */
 static int volume = 128;         /* music volume, the mixer's maximum */
 
-/* SDL's timer thread, once a second: hands the ticks of the last second to the
-   window loop, which shows them in the caption on the main thread. */
+/* Once a second, called by the window loop on the main thread: SDL's timer thread
+   would wake a thousand times a second for it. */
 static Uint32 my_callbackfunc(Uint32, void*)
 {
-    lastframes.store(frames.exchange(0));
+    showticks(frames);
+    frames = 0;
     return 1000;
 }
 
@@ -36,7 +36,7 @@ static void initall()
 {
     globalcolor = {255, 255, 255, 0};
     globalcolor2 = {0, 0, 0, 0};
-    if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO | SDL_INIT_JOYSTICK) < 0) {
+    if (SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO | SDL_INIT_JOYSTICK) < 0) {
         std::fprintf(stderr, "Couldn't initialize SDL: %s\n", SDL_GetError());
         std::exit(1);
     }
@@ -52,7 +52,8 @@ static void initall()
         if (!joy)
             std::fprintf(stderr, "Couldn't open joystick 0: %s\n", SDL_GetError());
     }
-    my_timer_id = SDL_AddTimer(1000, my_callbackfunc, nullptr);
+    persecond = my_callbackfunc;
+    setupwait();
     inittext();  // without fonts the clock still runs, only without text
 
     outtextxy(screen, 0, 2, "Lade Background...");
@@ -79,7 +80,7 @@ static void resetall()
     if (weck)
         SDL_FreeSurface(weck);
     bg = weck = nullptr;
-    SDL_RemoveTimer(my_timer_id);
+    persecond = nullptr;
     if (wecksound)
         Mix_FreeChunk(wecksound);
     wecksound = nullptr;

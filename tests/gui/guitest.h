@@ -37,7 +37,9 @@ inline void resetinput()
     thetime = 0;
     oldtime = newtime = static_cast<int>(now);
     frames = 0;
-    lastframes = -1;
+    lastsecond = now;
+    eventwait = nullptr;
+    persecond = nullptr;
     SDL_Event ev;
     while (SDL_PollEvent(&ev)) {
     }

@@ -256,19 +256,54 @@ TEST_F(Loop, DesktopKeysAndJoystickNumbers)
     EXPECT_EQ(state, (std::vector<std::string>{none, two, one, one}));
 }
 
-TEST_F(Loop, CaptionShowsTheTimersCountOnce)
+TEST_F(Loop, OnceASecondCallCountsTheTicks)
 {
-    SDL_WM_SetCaption("before", nullptr);
-    lastframes = 42;
-    char* title = nullptr;
-    std::vector<std::string> seen;
-    runticks(win, 3, [&](int k) {
-        SDL_WM_GetCaption(&title, nullptr);
-        seen.emplace_back(title ? title : "");
-        if (k == 0) lastframes = 7;
+    /* waits return 7 ms early at most: the calls keep their step of 1000 ms */
+    static std::vector<std::pair<Uint32, int>> calls;
+    calls.clear();
+    persecond = [](Uint32 interval, void* param) -> Uint32 {
+        EXPECT_EQ(interval, 1000u);
+        EXPECT_EQ(param, nullptr);
+        calls.push_back({now, frames});
+        frames = 0;
+        return 1000;
+    };
+    fakestep = 3;
+    Uint32 start = now;
+    runticks(win, 350, [](int) {});
+    ASSERT_EQ(calls.size(), 3u);
+    for (size_t i = 0; i < calls.size(); i++) {
+        EXPECT_EQ(calls[i].first / 1000, start / 1000 + i + 1);  // in the right second
+        EXPECT_GE(calls[i].second, 99);
+        EXPECT_LE(calls[i].second, 100);  // at most one tick per 10 ms unit
+    }
+}
+
+TEST_F(Loop, IdleLoopWaitsForInputOrTheNextSecond)
+{
+    /* where the platform can wait for input, the loop sleeps until the next
+       once-a-second call unless a key is held or an event waits */
+    static std::vector<Uint32> longwaits;
+    longwaits.clear();
+    eventwait = [](Uint32 ms) {
+        longwaits.push_back(ms);
+        now += ms;
+    };
+    now = 5000;  /* the once-a-second call is due at 6000 */
+    std::vector<int> held;
+    runticks(win, 6, [&](int k) {
+        if (k == 1)
+            joy(ka, true);
+        if (k == 3)
+            joy(ka, false);
+        held.push_back(keys[ka]);
     });
-    EXPECT_EQ(seen, (std::vector<std::string>{"42", "7", "7"}));
-    EXPECT_EQ(lastframes, -1);
+    ASSERT_FALSE(longwaits.empty());
+    EXPECT_LE(longwaits.front(), 1000u);
+    /* while A is held the loop ticks every unit, with short pauses only */
+    for (Uint32 w : waits)
+        EXPECT_LE(w, 10u);
+    EXPECT_EQ(held, (std::vector<int>{0, 0, 1, 1, 0, 0}));
 }
 
 }  // namespace
