@@ -1,7 +1,9 @@
 // Text in three sizes, rendered with SDL_ttf in the current colour.
 #include "gfx/text.h"
 
+#include <array>
 #include <initializer_list>
+#include <string>
 
 #include "gfx/gfx.h"
 
@@ -14,6 +16,8 @@ SDL_Color globalcolor2 = {0, 0, 0, 0};
 int textquality = 1;
 
 static const char fontfile[] = "data/times.ttf";
+
+static void forget();
 
 int inittext()
 {
@@ -28,6 +32,7 @@ int inittext()
 
 void quittext()
 {
+    forget();
     for (TTF_Font** f : {&bigfont, &medfont, &smafont}) {
         if (*f)
             TTF_CloseFont(*f);
@@ -36,21 +41,74 @@ void quittext()
     TTF_Quit();
 }
 
-static void outtext(TTF_Font* font, SDL_Surface* dst, int x, int y, const char* text)
+/* Rendered texts, kept for their next use: the help panel's ten lines would
+   otherwise be rendered afresh in every frame, which is most of a frame's work
+   on the console. A rendering depends only on the font, the quality, the colours
+   and the text, so a kept one gives the very same pixels. The least recently
+   used one makes room; closing the fonts empties the store. */
+struct rendered {
+    TTF_Font* font = nullptr;
+    int quality = 0;
+    Uint32 colours = 0;
+    std::string text;
+    SDL_Surface* surface = nullptr;
+    unsigned long used = 0;
+};
+static std::array<rendered, 32> store;
+static unsigned long uses;
+
+static Uint32 colourkey(int quality)
 {
-    /* no font, no text, or nothing rendered: nothing is drawn or freed */
-    if (!font || !text)
-        return;
+    Uint32 k = (Uint32)globalcolor.r << 16 | (Uint32)globalcolor.g << 8 | globalcolor.b;
+    if (quality == 3)  // only the shaded quality paints the second colour
+        k ^= ((Uint32)globalcolor2.r << 16 | (Uint32)globalcolor2.g << 8 | globalcolor2.b) * 31u + 1u;
+    return k;
+}
+
+static void forget()
+{
+    for (rendered& r : store) {
+        if (r.surface)
+            SDL_FreeSurface(r.surface);
+        r = rendered();
+    }
+}
+
+static SDL_Surface* render(TTF_Font* font, const char* text)
+{
+    int quality = textquality;
+    Uint32 colours = colourkey(quality);
+    rendered* oldest = &store[0];
+    for (rendered& r : store) {
+        if (r.surface && r.font == font && r.quality == quality && r.colours == colours &&
+            r.text == text) {
+            r.used = ++uses;
+            return r.surface;
+        }
+        if (r.used < oldest->used)
+            oldest = &r;
+    }
     SDL_Surface* s;
-    switch (textquality) {
+    switch (quality) {
     case 2: s = TTF_RenderUTF8_Blended(font, text, globalcolor); break;
     case 3: s = TTF_RenderUTF8_Shaded(font, text, globalcolor, globalcolor2); break;
     default: s = TTF_RenderUTF8_Solid(font, text, globalcolor); break;
     }
     if (!s)
+        return nullptr;
+    if (oldest->surface)
+        SDL_FreeSurface(oldest->surface);
+    *oldest = rendered{font, quality, colours, text, s, ++uses};
+    return s;
+}
+
+static void outtext(TTF_Font* font, SDL_Surface* dst, int x, int y, const char* text)
+{
+    /* no font, no text, or nothing rendered: nothing is drawn */
+    if (!font || !text)
         return;
-    drawimage(dst, x, y, s);
-    SDL_FreeSurface(s);
+    if (SDL_Surface* s = render(font, text))
+        drawimage(dst, x, y, s);
 }
 
 void outtextxy(SDL_Surface* dst, int x, int y, const char* text)

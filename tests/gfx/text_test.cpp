@@ -1,7 +1,9 @@
 // Text output: the three qualities, colour taken at the call, UTF-8, missing fonts.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <set>
+#include <vector>
 
 #include "gfx/gfx.h"
 #include "gfx/text.h"
@@ -120,4 +122,38 @@ TEST(TextInit, MissingFontFileReportsFailureAndDrawsNothing)
     quittext();
     SDL_FreeSurface(dst);
     SDL_Quit();
+}
+
+TEST_F(Text, KeptRenderingsGiveTheSamePixelsAndFollowTheColours)
+{
+    textquality = 2;
+    auto region = [&](int x0) {
+        std::vector<Uint16> v;
+        for (int y = 0; y < 25; y++)
+            for (int x = x0; x < x0 + 100; x++)
+                v.push_back(get16(dst, x, y));
+        return v;
+    };
+    outtextxy(dst, 0, 0, "12:34:56");
+    for (int i = 0; i < 40; i++) {  // more texts than are kept
+        char t[8];
+        std::snprintf(t, sizeof t, "%d", i);
+        outtextxy(dst, 0, 100, t);
+    }
+    outtextxy(dst, 150, 0, "12:34:56");
+    outtextxy(dst, 0, 50, "12:34:56");  // kept this time
+    EXPECT_EQ(region(0), region(150));
+    std::vector<Uint16> first = region(0);
+    clear16(dst, 0x0001);
+    outtextxy(dst, 0, 0, "12:34:56");
+    EXPECT_EQ(region(0), first);
+
+    // the shaded quality's box follows the second colour
+    textquality = 3;
+    globalcolor2 = {0, 0, 0, 0};
+    outtextxy(dst, 0, 150, "Steht");
+    EXPECT_EQ(get16(dst, 0, 150), 0x0000);
+    globalcolor2 = {255, 0, 0, 0};
+    outtextxy(dst, 0, 150, "Steht");
+    EXPECT_EQ(get16(dst, 0, 150), 0xF800);
 }
