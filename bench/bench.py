@@ -1,0 +1,711 @@
+#!/usr/bin/env python3
+"""Horatik's benchmarks: idle CPU beside xclock, frame cost, start-up, key latency, memory.
+
+Run through bench/run.sh, which builds what is needed first. Every figure is the
+median of several runs and is printed beside its target; a figure that misses
+its target is reported, not failed: the exit code is 0 unless a benchmark could
+not run at all.
+"""
+
+import argparse
+import ctypes
+import ctypes.util
+import glob
+import os
+import random
+import re
+import shutil
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+CLK_TCK = os.sysconf("SC_CLK_TCK")
+MONO = time.CLOCK_MONOTONIC
+
+TARGET_HEAVY_IR = 1.5e6
+TARGET_TYPICAL_IR = 0.4e6
+TARGET_STARTUP_MS = 150.0
+TARGET_LATENCY_MS = 15.0
+TARGET_HWM_MIB = 24.0
+
+# The read-out box at its start position (119, 138), 80 x 20: its inside.
+PROBE = (120, 139, 198, 157)
+PROBE_AREA = (PROBE[2] - PROBE[0] + 1) * (PROBE[3] - PROBE[1] + 1)
+# Of the 40 x 30 pixels the shim samples, more than this many are not black on the face.
+LIT_FACE = 600
+
+
+def now_ns():
+    return time.clock_gettime_ns(MONO)
+
+
+def log(msg):
+    print(msg, flush=True)
+
+
+def median(xs):
+    return statistics.median(xs) if xs else None
+
+
+# ---------------------------------------------------------------- processes
+
+class Procs:
+    """Everything this script starts, ended by process id only."""
+
+    def __init__(self):
+        self.started = []
+
+    def start(self, argv, **kw):
+        p = subprocess.Popen(argv, **kw)
+        self.started.append(p)
+        return p
+
+    def stop(self, p, timeout=3.0):
+        if p.poll() is None:
+            try:
+                p.send_signal(signal.SIGTERM)
+                p.wait(timeout)
+            except subprocess.TimeoutExpired:
+                p.kill()
+                p.wait()
+        if p in self.started:
+            self.started.remove(p)
+
+    def stopall(self):
+        for p in reversed(list(self.started)):
+            self.stop(p)
+
+
+procs = Procs()
+
+
+def start_xvfb():
+    """A display of our own. -noreset: without it Xvfb regenerates itself (fonts, keymap
+    compiled anew) whenever its last client leaves, and the next client's connection waits
+    for that, adding about 100 ms to each start-up and failing now and then."""
+    r, w = os.pipe()
+    p = procs.start(["Xvfb", "-displayfd", str(w), "-screen", "0", "640x480x24", "-nolisten", "tcp",
+                     "-noreset"],
+                    pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(w)
+    data = b""
+    deadline = time.time() + 10
+    while not data.endswith(b"\n") and time.time() < deadline:
+        chunk = os.read(r, 64)
+        if not chunk:
+            break
+        data += chunk
+    os.close(r)
+    if not data.strip():
+        procs.stop(p)
+        raise RuntimeError("Xvfb did not start")
+    return p, ":" + data.decode().strip()
+
+
+def workdir(rundir, help_byte=0):
+    """A fresh working folder: the runtime's data/, and Horatik.dat with the help panel off."""
+    d = tempfile.mkdtemp(prefix="hxbench")
+    os.symlink(os.path.join(rundir, "data"), os.path.join(d, "data"))
+    for extra in ("config.conf", "Tavlo.png"):
+        src = os.path.join(rundir, extra)
+        if os.path.exists(src):
+            shutil.copy(src, d)
+    dat = (86400000).to_bytes(4, "little") + bytes([help_byte]) + (0).to_bytes(4, "little") * 3
+    with open(os.path.join(d, "Horatik.dat"), "wb") as f:
+        f.write(dat)
+    return d
+
+
+def clock_env(display, extra=None):
+    env = dict(os.environ)
+    env.update(DISPLAY=display, SDL_AUDIODRIVER="dummy")
+    env.pop("SDL_VIDEODRIVER", None)
+    if extra:
+        env.update(extra)
+    return env
+
+
+# ---------------------------------------------------------------- /proc accounting
+
+def cpu_ticks(pid):
+    """utime + stime (fields 14 and 15 of /proc/PID/stat) of all threads, in clock ticks."""
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return int(fields[11]) + int(fields[12])  # fields 14, 15 counted from 1, after pid and comm
+
+
+def cpu_ns(pid):
+    """The same time to the nanosecond: first field of each thread's schedstat."""
+    total = 0
+    for path in glob.glob(f"/proc/{pid}/task/*/schedstat"):
+        try:
+            with open(path) as f:
+                total += int(f.read().split()[0])
+        except (OSError, ValueError, IndexError):
+            pass
+    return total
+
+
+def switches(pid):
+    """Voluntary + involuntary context switches per thread id."""
+    out = {}
+    for path in glob.glob(f"/proc/{pid}/task/*/status"):
+        tid = path.split("/")[4]
+        n = 0
+        try:
+            with open(path) as f:
+                for line in f:
+                    if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
+                        n += int(line.split()[1])
+        except OSError:
+            continue
+        out[tid] = n
+    return out
+
+
+def switch_delta(a, b):
+    return sum(n - a.get(tid, 0) for tid, n in b.items())
+
+
+def status_kib(pid, key):
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            if line.startswith(key + ":"):
+                return int(line.split()[1])
+    return None
+
+
+def machine_busy():
+    """(busy, total) jiffies of all CPUs from /proc/stat."""
+    with open("/proc/stat") as f:
+        v = [int(x) for x in f.readline().split()[1:]]
+    idle = v[3] + v[4]
+    return sum(v) - idle, sum(v)
+
+
+# ---------------------------------------------------------------- idle CPU and memory
+
+def snapshot(pid):
+    return cpu_ticks(pid), cpu_ns(pid), switches(pid)
+
+
+def bench_idle(args, display, rundir):
+    results = []
+    for rep in range(args.repeat):
+        d = workdir(rundir)
+        clock = procs.start([os.path.join(rundir, "horatik-desktop")], cwd=d, env=clock_env(display),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        xclock = procs.start(["xclock", "-update", "1", "-geometry", "164x164+400+0"],
+                             env=clock_env(display), stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL)
+        try:
+            time.sleep(args.settle)
+            for p in (clock, xclock):
+                if p.poll() is not None:
+                    raise RuntimeError(f"{p.args[0]} ended early with code {p.returncode}")
+            m0 = machine_busy()
+            t0 = time.monotonic()
+            a0, b0 = snapshot(clock.pid), snapshot(xclock.pid)
+            time.sleep(args.duration)
+            a1, b1 = snapshot(clock.pid), snapshot(xclock.pid)
+            t1 = time.monotonic()
+            m1 = machine_busy()
+            hwm = status_kib(clock.pid, "VmHWM")
+            xhwm = status_kib(xclock.pid, "VmHWM")
+        finally:
+            procs.stop(clock)
+            procs.stop(xclock)
+            shutil.rmtree(d, ignore_errors=True)
+        span = t1 - t0
+
+        def figures(s0, s1):
+            # threads in the order they were made (thread ids grow), the main thread first
+            tids = sorted(s1[2], key=int)
+            return {
+                "cpu": (s1[0] - s0[0]) / CLK_TCK / span * 100.0,
+                "cpu_ns": (s1[1] - s0[1]) / 1e9 / span * 100.0,
+                "wake": switch_delta(s0[2], s1[2]) / span,
+                "threads": [(s1[2][t] - s0[2].get(t, 0)) / span for t in tids],
+            }
+
+        r = {"clock": figures(a0, a1), "xclock": figures(b0, b1), "hwm": hwm / 1024.0,
+             "xhwm": xhwm / 1024.0,
+             "busy": (m1[0] - m0[0]) / max(1, m1[1] - m0[1]) * 100.0 * (os.cpu_count() or 1)}
+        results.append(r)
+        c, x = r["clock"], r["xclock"]
+        log(f"  idle run {rep + 1}/{args.repeat} ({span:.0f} s): horatik {c['cpu']:.3f} % "
+            f"(schedstat {c['cpu_ns']:.3f} %), {c['wake']:.1f} wake-ups/s; xclock {x['cpu']:.3f} % "
+            f"(schedstat {x['cpu_ns']:.3f} %), {x['wake']:.1f} wake-ups/s; VmHWM horatik "
+            f"{r['hwm']:.1f} MiB, xclock {r['xhwm']:.1f} MiB; machine busy {r['busy']:.0f} % "
+            f"of one core (all processes)\n"
+            f"    horatik wake-ups/s per thread (main first): "
+            + ", ".join(f"{w:.1f}" for w in c["threads"]))
+    return results
+
+
+# ---------------------------------------------------------------- shim log
+
+def read_log(path, marks=None):
+    """Presents [(ns, n, probe, lit)], key takes [(ns, sym)] and the exec time, if any; start-up
+    milestones go into marks (name -> ns of its last call) when given."""
+    presents, keys, start = [], [], None
+    try:
+        with open(path) as f:
+            for line in f:
+                parts = line.split()
+                if not parts or not line.endswith("\n"):
+                    continue
+                if parts[0] == "P" and len(parts) == 5:
+                    presents.append((int(parts[1]), int(parts[2]), int(parts[3]), int(parts[4])))
+                elif parts[0] == "K" and len(parts) == 3:
+                    keys.append((int(parts[1]), int(parts[2])))
+                elif parts[0] == "S" and len(parts) == 2:
+                    start = int(parts[1])
+                elif parts[0] == "M" and len(parts) == 3 and marks is not None:
+                    marks[parts[2]] = int(parts[1])
+    except FileNotFoundError:
+        pass
+    return presents, keys, start
+
+
+def start_shimmed(display, rundir, shim, logpath, d):
+    def mark_exec():
+        # runs in the child right before exec: the start of the measured span
+        fd = os.open(logpath, os.O_WRONLY | os.O_CREAT | os.O_APPEND, 0o644)
+        os.write(fd, f"S {time.clock_gettime_ns(time.CLOCK_MONOTONIC)}\n".encode())
+        os.close(fd)
+
+    env = clock_env(display, {"LD_PRELOAD": shim, "HX_PRESENT_LOG": logpath,
+                              "HX_PROBE": ",".join(map(str, PROBE))})
+    with open(os.path.join(d, "stderr.txt"), "wb") as err:
+        return procs.start([os.path.join(rundir, "horatik-desktop")], cwd=d, env=env,
+                           stdout=subprocess.DEVNULL, stderr=err, preexec_fn=mark_exec)
+
+
+def stderr_of(d):
+    try:
+        with open(os.path.join(d, "stderr.txt"), errors="replace") as f:
+            return f.read().strip()
+    except OSError:
+        return ""
+
+
+def face_index(presents):
+    """Index of the first presented clock face: the first frame that is mostly picture
+    (the loading messages and the cleared screen are black), the fourth present when the
+    shim could not look at the pixels."""
+    for i, (_, _, _, lit) in enumerate(presents):
+        if lit < 0:
+            return 3 if len(presents) >= 4 else None
+        if lit > LIT_FACE:
+            return i
+    return None
+
+
+def wait_presents(p, logpath, count, timeout, face=False):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        presents, _, _ = read_log(logpath)
+        if len(presents) >= count if not face else face_index(presents) is not None:
+            return presents
+        if p.poll() is not None:
+            break
+        time.sleep(0.002)
+    return None
+
+
+# ---------------------------------------------------------------- start-up
+
+MILESTONES = (("loaded", "libraries loaded"), ("SDL_Init", "SDL_Init"),
+              ("SDL_SetVideoMode", "video mode"), ("TTF_OpenFont", "fonts"),
+              ("IMG_Load", "pictures"), ("Mix_OpenAudio", "audio"))
+
+
+def bench_startup(args, display, rundir, shim):
+    times, phases = [], {}
+    for rep in range(args.startups):
+        d = workdir(rundir)
+        logpath = os.path.join(d, "present.log")
+        p = start_shimmed(display, rundir, shim, logpath, d)
+        try:
+            presents = wait_presents(p, logpath, 0, 10.0, face=True)
+            marks = {}
+            _, _, start = read_log(logpath, marks)
+            err = stderr_of(d)
+        finally:
+            procs.stop(p)
+            shutil.rmtree(d, ignore_errors=True)
+        if not presents or start is None:
+            log(f"  start-up run {rep + 1}: no clock face presented (exit code {p.returncode}: {err})")
+            continue
+        i = face_index(presents)
+        ms = (presents[i][0] - start) / 1e6
+        if i != 3:
+            log(f"  start-up run {rep + 1}: the face was present number {i + 1}, not the fourth")
+        times.append(ms)
+        steps = [(label, (marks[k] - start) / 1e6) for k, label in MILESTONES if k in marks]
+        steps.append(("first message", (presents[0][0] - start) / 1e6))
+        steps.sort(key=lambda s: s[1])
+        for label, t in steps:
+            phases.setdefault(label, []).append(t)
+        log(f"  start-up run {rep + 1}/{args.startups}: clock face {ms:.1f} ms; "
+            + ", ".join(f"{label} {t:.1f}" for label, t in steps))
+    return times, phases
+
+
+# ---------------------------------------------------------------- key latency
+
+class Keyboard:
+    """Key presses through XTest, timed right before the request is sent."""
+
+    def __init__(self, display):
+        x11 = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
+        xtst = ctypes.CDLL(ctypes.util.find_library("Xtst") or "libXtst.so.6")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x11.XStringToKeysym.restype = ctypes.c_ulong
+        x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
+        x11.XKeysymToKeycode.restype = ctypes.c_ubyte
+        x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        x11.XFlush.argtypes = [ctypes.c_void_p]
+        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
+                                           ctypes.c_ulong]
+        xtst.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int,
+                                              ctypes.c_int, ctypes.c_ulong]
+        self.x11, self.xtst = x11, xtst
+        self.dpy = x11.XOpenDisplay(display.encode())
+        if not self.dpy:
+            raise RuntimeError("cannot open display " + display)
+
+    def keycode(self, name):
+        return self.x11.XKeysymToKeycode(self.dpy, self.x11.XStringToKeysym(name.encode()))
+
+    def move(self, x, y):
+        self.xtst.XTestFakeMotionEvent(self.dpy, -1, x, y, 0)
+        self.x11.XFlush(self.dpy)
+
+    def key(self, code, down):
+        t = now_ns()
+        self.xtst.XTestFakeKeyEvent(self.dpy, code, 1 if down else 0, 0)
+        self.x11.XFlush(self.dpy)
+        return t
+
+    def close(self):
+        self.x11.XCloseDisplay(self.dpy)
+
+
+def window_origin(display):
+    """Top-left corner of the 320x240 window on the display."""
+    out = subprocess.run(["xwininfo", "-root", "-tree"], env=clock_env(display),
+                         capture_output=True, text=True).stdout
+    for m in re.finditer(r"320x240\+(-?\d+)\+(-?\d+)\s+\+(-?\d+)\+(-?\d+)", out):
+        return int(m.group(3)), int(m.group(4))
+    return 0, 0
+
+
+def readout_on(probe):
+    return probe > PROBE_AREA // 2
+
+
+def bench_latency(args, display, rundir, shim):
+    lat, poll, draw, missed = [], [], [], 0
+    kb = Keyboard(display)
+    code = kb.keycode("z")
+    rng = random.Random(1)
+    try:
+        for rep in range(args.repeat):
+            d = workdir(rundir)
+            logpath = os.path.join(d, "present.log")
+            p = start_shimmed(display, rundir, shim, logpath, d)
+            try:
+                if not wait_presents(p, logpath, 5, 10.0):  # the face and one second's tick
+                    raise RuntimeError("the clock presented no frames")
+                x, y = window_origin(display)
+                kb.move(x + 300, y + 20)
+                time.sleep(0.2)
+                for _ in range(args.presses):
+                    presents, _, _ = read_log(logpath)
+                    before = readout_on(presents[-1][2])
+                    t = kb.key(code, True)
+                    hit = None
+                    deadline = time.monotonic() + 2.0
+                    while hit is None and time.monotonic() < deadline:
+                        time.sleep(0.001)
+                        presents, keys, _ = read_log(logpath)
+                        for ns, _, probe, _ in presents:
+                            if ns > t and readout_on(probe) != before:
+                                hit = ns
+                                break
+                    rest = 0.08 - (now_ns() - t) / 1e9
+                    if rest > 0:
+                        time.sleep(rest)
+                    kb.key(code, False)
+                    if hit is None:
+                        missed += 1
+                    else:
+                        lat.append((hit - t) / 1e6)
+                        k = [ns for ns, _ in keys if t < ns <= hit]
+                        if k:
+                            poll.append((k[0] - t) / 1e6)
+                            draw.append((hit - k[0]) / 1e6)
+                    # the next press lands at another phase of the loop and the second
+                    time.sleep(0.12 + rng.random() * 0.25)
+                if p.poll() is not None:
+                    raise RuntimeError("the clock ended during the presses")
+            finally:
+                procs.stop(p)
+                shutil.rmtree(d, ignore_errors=True)
+            log(f"  latency run {rep + 1}/{args.repeat}: {len(lat)} presses measured so far, "
+                f"median {median(lat) or float('nan'):.2f} ms, {missed} without a toggled frame")
+    finally:
+        kb.close()
+    return lat, poll, draw, missed
+
+
+# ---------------------------------------------------------------- frame cost
+
+def parse_annotate(text):
+    """Inclusive cost per function and, per function, the inclusive costs of its direct callees."""
+    incl, callees = {}, {}
+    current = None
+    pat = re.compile(r"^\s*([\d,]+)\s+\(\s*[\d.]+%\)\s+([*>])\s+(.*)$")
+    for line in text.splitlines():
+        m = pat.match(line)
+        if not m:
+            if not line.strip():
+                current = None
+            continue
+        cost = int(m.group(1).replace(",", ""))
+        rest = re.sub(r"\s+\[[^\]]*\]$", "", m.group(3).strip())
+        rest = re.sub(r"\s+\(\d+x\)$", "", rest)
+        rest = re.sub(r"\s+\[[^\]]*\]$", "", rest)
+        name = rest.split(":", 1)[1] if ":" in rest else rest
+        base = name.split("(", 1)[0].strip()
+        if m.group(2) == "*":
+            current = base
+            incl[base] = max(incl.get(base, 0), cost)
+            callees.setdefault(base, {})
+        elif current is not None:
+            c = callees[current]
+            c[base] = max(c.get(base, 0), cost)
+    return incl, callees
+
+
+def callgrind(frameprog, rundir, scenario, frames, tmp):
+    out = os.path.join(tmp, f"cg.{scenario}.{frames}")
+    subprocess.run(["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}",
+                    frameprog, "--run", rundir, "--scenario", scenario, "--frames", str(frames),
+                    "--warmup", "4", "--repeat", "1"],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    ann = subprocess.run(["callgrind_annotate", "--inclusive=yes", "--tree=calling",
+                          "--threshold=100", out], check=True, capture_output=True, text=True).stdout
+    return frame_parts(ann)
+
+
+def frame_parts(ann):
+    """Program total and the inclusive costs of the face's parts from callgrind_annotate's
+    calling tree: the window, the hands, the text drawn outside the window's own captions,
+    the whole face."""
+    m = re.search(r"^\s*([\d,]+).*PROGRAM TOTALS", ann, re.M)
+    total = int(m.group(1).replace(",", ""))
+    incl, callees = parse_annotate(ann)
+    text = sum(v for k, v in incl.items() if k.startswith("outtextxy"))
+    text_in_window = sum(v for k, v in callees.get("drawwindow", {}).items()
+                         if k.startswith("outtextxy"))
+    return {"total": total, "drawwindow": incl.get("drawwindow", 0),
+            "Polygon": incl.get("Polygon", 0), "text": text - text_in_window,
+            "uhrdraw": incl.get("uhrdraw", 0)}
+
+
+def bench_frames(args, frameprog, rundir):
+    res = {}
+    tmp = tempfile.mkdtemp(prefix="hxcg")
+    try:
+        for scenario in ("heavy", "typical"):
+            out = subprocess.run([frameprog, "--run", rundir, "--scenario", scenario,
+                                  "--frames", str(args.timed_frames), "--repeat", str(max(5, args.repeat))],
+                                 check=True, capture_output=True, text=True).stdout
+            us = float(re.search(r"median ([\d.]+)", out).group(1))
+            log(f"  {out.strip()}")
+            counts = []
+            for rep in range(args.repeat if shutil.which("valgrind") else 0):
+                base = callgrind(frameprog, rundir, scenario, 0, tmp)
+                full = callgrind(frameprog, rundir, scenario, args.cg_frames, tmp)
+                n = args.cg_frames
+                per = {k: (full[k] - base[k]) / n for k in full}
+                counts.append(per)
+                log(f"  callgrind {scenario} {rep + 1}/{args.repeat}: {per['total']:,.0f} instructions "
+                    f"per frame (uhrdraw {per['uhrdraw']:,.0f}: window {per['drawwindow']:,.0f}, "
+                    f"hands {per['Polygon']:,.0f}, text {per['text']:,.0f})")
+            res[scenario] = {"us": us, "counts": counts}
+    finally:
+        shutil.rmtree(tmp, ignore_errors=True)
+    return res
+
+
+# ---------------------------------------------------------------- report
+
+def row(rows, figure, value, target, met):
+    rows.append((figure, value, target, "-" if met is None else ("met" if met else "NOT met")))
+
+
+def report(rows):
+    w = [max(len(r[i]) for r in rows + [("figure", "median", "target / ratio", "met")]) for i in range(4)]
+    line = lambda r: "  ".join(c.ljust(w[i]) for i, c in enumerate(r)).rstrip()
+    log("")
+    log(line(("figure", "median", "target / ratio", "met")))
+    log("  ".join("-" * x for x in w))
+    for r in rows:
+        log(line(r))
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__)
+    ap.add_argument("--build", required=True, help="build folder (holds run/ and bench/)")
+    ap.add_argument("--duration", type=float, default=60.0, help="seconds of each idle run (60)")
+    ap.add_argument("--repeat", type=int, default=3, help="repetitions of each benchmark (3)")
+    ap.add_argument("--settle", type=float, default=3.0, help="seconds after start before the idle run counts")
+    ap.add_argument("--startups", type=int, default=7, help="start-up runs (7)")
+    ap.add_argument("--presses", type=int, default=20, help="key presses per latency run (20)")
+    ap.add_argument("--timed-frames", type=int, default=500, help="frames per timed repetition")
+    ap.add_argument("--cg-frames", type=int, default=20, help="frames counted under callgrind")
+    ap.add_argument("--only", default="idle,frame,startup,latency",
+                    help="comma-separated subset of idle,frame,startup,latency")
+    args = ap.parse_args()
+    which = set(args.only.split(","))
+
+    build = os.path.abspath(args.build)
+    rundir = os.path.join(build, "run")
+    frameprog = os.path.join(build, "bench", "horatik-bench-frame")
+    shim = os.path.join(build, "bench", "libhx_presentshim.so")
+    for f in (os.path.join(rundir, "horatik-desktop"), frameprog, shim):
+        if not os.path.exists(f):
+            log(f"missing {f}: build the target horatik-bench first")
+            return 1
+
+    load0 = os.getloadavg()
+    t_start = time.monotonic()
+    log(f"horatik benchmarks: build {build}, {os.cpu_count()} cores, load average "
+        f"{load0[0]:.2f} {load0[1]:.2f} {load0[2]:.2f}")
+    rows, details = [], []
+    ok = True
+    xvfb = None
+    try:
+        if which & {"idle", "startup", "latency"}:
+            xvfb, display = start_xvfb()
+            log(f"Xvfb on {display}")
+
+        if "idle" in which:
+            log(f"idle: horatik and xclock -update 1 side by side, {args.duration:.0f} s, "
+                f"{args.repeat} runs")
+            try:
+                r = bench_idle(args, display, rundir)
+                c = median([x["clock"]["cpu"] for x in r])
+                xc = median([x["xclock"]["cpu"] for x in r])
+                cn = median([x["clock"]["cpu_ns"] for x in r])
+                xn = median([x["xclock"]["cpu_ns"] for x in r])
+                ratio = median([x["clock"]["cpu_ns"] / x["xclock"]["cpu_ns"] if x["xclock"]["cpu_ns"] else float("inf")
+                                for x in r])
+                cw = median([x["clock"]["wake"] for x in r])
+                xw = median([x["xclock"]["wake"] for x in r])
+                hwm = median([x["hwm"] for x in r])
+                busy = median([x["busy"] for x in r])
+                row(rows, "idle CPU, horatik (% of a core, stat)", f"{c:.3f} %", f"xclock {xc:.3f} %", None)
+                row(rows, "  same to the ns (schedstat)", f"{cn:.3f} %",
+                    f"xclock {xn:.3f} %; ratio {ratio:.1f}x (<= 1)", cn <= xn)
+                row(rows, "idle wake-ups/s, horatik", f"{cw:.1f}",
+                    f"xclock {xw:.1f}; ratio {cw / xw if xw else float('inf'):.1f}x", None)
+                nthreads = min(len(x["clock"]["threads"]) for x in r)
+                row(rows, "  per thread, main first", ", ".join(
+                    f"{median([x['clock']['threads'][i] for x in r]):.1f}" for i in range(nthreads)),
+                    "-", None)
+                row(rows, "peak memory VmHWM, horatik", f"{hwm:.1f} MiB", f"< {TARGET_HWM_MIB:.0f} MiB",
+                    hwm < TARGET_HWM_MIB)
+                row(rows, "  machine busy during idle runs", f"{busy:.0f} %",
+                    "of one core, all processes", None)
+            except Exception as e:  # noqa: BLE001 - report and go on with the others
+                ok = False
+                log(f"  idle benchmark failed: {e}")
+
+        if "frame" in which:
+            log("frame cost: heavy (help, alarm setting, odd second, read-out) and typical "
+                "(read-out only) frames")
+            try:
+                r = bench_frames(args, frameprog, rundir)
+                for scenario, target in (("heavy", TARGET_HEAVY_IR), ("typical", TARGET_TYPICAL_IR)):
+                    s = r[scenario]
+                    row(rows, f"{scenario} frame, time (dummy video)", f"{s['us']:.1f} us", "-", None)
+                    if s["counts"]:
+                        ir = median([c["total"] for c in s["counts"]])
+                        u = median([c["uhrdraw"] for c in s["counts"]]) or 1
+                        parts = [(label, median([c[k] for c in s["counts"]]) / u * 100)
+                                 for label, k in (("window", "drawwindow"), ("hands", "Polygon"),
+                                                  ("text", "text"))]
+                        parts.append(("other", 100 - sum(v for _, v in parts)))
+                        shares = ", ".join(f"{label} {v:.0f} %" for label, v in parts)
+                        row(rows, f"{scenario} frame, instructions", f"{ir / 1e6:.3f} M",
+                            f"< {target / 1e6:.1f} M", ir < target)
+                        row(rows, "  shares of uhrdraw", shares, "-", None)
+                    else:
+                        row(rows, f"{scenario} frame, instructions", "n/a", "valgrind missing", None)
+            except Exception as e:  # noqa: BLE001
+                ok = False
+                log(f"  frame benchmark failed: {e}")
+
+        if "startup" in which:
+            log(f"start-up: exec to the first presented clock face (normally the fourth present), "
+                f"{args.startups} runs")
+            try:
+                t, phases = bench_startup(args, display, rundir, shim)
+                m = median(t)
+                if m is None:
+                    raise RuntimeError("no run presented the face")
+                row(rows, "start-up to first face", f"{m:.1f} ms", f"< {TARGET_STARTUP_MS:.0f} ms",
+                    m < TARGET_STARTUP_MS)
+                order = sorted(phases.items(), key=lambda kv: median(kv[1]))
+                details.append("start-up milestones, ms after exec (medians): "
+                               + ", ".join(f"{label} {median(v):.0f}" for label, v in order))
+            except Exception as e:  # noqa: BLE001
+                ok = False
+                log(f"  start-up benchmark failed: {e}")
+
+        if "latency" in which:
+            log(f"key latency: z (read-out on/off) to the presented frame that shows it, "
+                f"{args.repeat} x {args.presses} presses")
+            try:
+                lat, poll, draw, missed = bench_latency(args, display, rundir, shim)
+                m = median(lat)
+                if m is None:
+                    raise RuntimeError("no press produced a frame")
+                row(rows, "key to presented frame", f"{m:.2f} ms",
+                    f"< {TARGET_LATENCY_MS:.0f} ms (n={len(lat)}, max {max(lat):.1f})", m < TARGET_LATENCY_MS)
+                if poll:
+                    row(rows, "  key to taken from SDL's queue", f"{median(poll):.2f} ms",
+                        f"max {max(poll):.1f} ms", None)
+                    row(rows, "  taken to presented frame", f"{median(draw):.2f} ms",
+                        f"max {max(draw):.1f} ms", None)
+                if missed:
+                    row(rows, "  presses without a toggled frame", str(missed), "-", None)
+            except Exception as e:  # noqa: BLE001
+                ok = False
+                log(f"  latency benchmark failed: {e}")
+    finally:
+        procs.stopall()
+
+    load1 = os.getloadavg()
+    report(rows)
+    if details:
+        log("")
+    for d in details:
+        log(d)
+    log(f"\nload average at the end {load1[0]:.2f} {load1[1]:.2f} {load1[2]:.2f}; "
+        f"whole run {time.monotonic() - t_start:.0f} s")
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
