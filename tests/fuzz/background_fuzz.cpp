@@ -3,7 +3,7 @@
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    fuzzsetup();
+    fuzzsetup(false);
     resetclock();
     hilfe = 0;
     setuhrwindow();

@@ -15,7 +15,7 @@
 #include "gfx/text.h"
 
 /* Runs in a folder of its own on tmpfs (saves are fsynced) that sees the runtime's data/. */
-inline void fuzzsetup()
+inline void fuzzsetup(bool withbackground)
 {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
@@ -29,6 +29,8 @@ inline void fuzzsetup()
         abort();
     textquality = 2;
     weck = IMG_Load("data/weck.png");
+    if (withbackground)
+        bg = loadbackground("data/bg.png", screen->format);
 }
 
 inline time_t fuzznow = 1765000000;

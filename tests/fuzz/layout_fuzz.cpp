@@ -3,8 +3,7 @@
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    fuzzsetup();
-    bg = loadbackground("data/bg.png", screen->format);
+    fuzzsetup(true);
     return 0;
 }
 
