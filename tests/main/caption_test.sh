@@ -7,7 +7,8 @@ work=$(mktemp -d)
 exec 3>"$work/displayfd"
 Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb=$!
-trap 'kill $xvfb 2>/dev/null; kill $clock 2>/dev/null; rm -rf "$work"' EXIT
+clock=
+trap 'kill $xvfb $clock 2>/dev/null || true; rm -rf "$work"' EXIT
 for _ in $(seq 100); do [ -s "$work/displayfd" ] && break; sleep 0.05; done
 export DISPLAY=:$(head -n1 "$work/displayfd")
 ln -s "$run/data" "$work/data"
