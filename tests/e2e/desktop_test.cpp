@@ -1,0 +1,356 @@
+// The desktop program as a person uses it: keys in, screen, sound and settings file out.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "e2e/expect.h"
+#include "e2e/harness.h"
+
+using namespace hx;
+
+namespace {
+
+const int utc = 86400000;  // the offset of a fresh clock: 1000 days
+
+/* distinctive hands: red seconds, green minutes, blue hours */
+geometry coloured()
+{
+    geometry g;
+    g.colour[0] = rgb565(255, 0, 0);
+    g.colour[1] = rgb565(0, 255, 0);
+    g.colour[2] = rgb565(0, 0, 255);
+    return g;
+}
+
+std::string colouredlayout()
+{
+    return layout(160, 120, 10, 20, 20, 70, 90, 90, 119, 138, {0, 0, 255}, {0, 255, 0}, {255, 0, 0});
+}
+
+const rect readoutarea = {119, 134, 199, 158};
+const rect markarea = {3, 224, 60, 239};
+const rect alarmarea = {4, 4, 85, 50};
+
+void keep(const shot& s, const std::string& name)
+{
+    EXPECT_TRUE(s.save(shotdir(true) + "/" + name + ".png")) << name;
+}
+
+/* The one candidate time that the hands show; fails unless exactly one fits. */
+hms showntime(const shot& s, const run& r, const geometry& g, const std::vector<rect>& covered,
+              int offset = utc)
+{
+    std::vector<hms> c = candidates(r, s, offset);
+    std::vector<hms> fit = handtimes(s, g, c, covered);
+    std::string why;
+    for (const hms& t : c) {
+        std::string w;
+        if (!handsshow(s, g, t, covered, &w))
+            why += w + "; ";
+    }
+    EXPECT_EQ(fit.size(), 1u) << "candidates " << c.front().str() << " .. " << c.back().str()
+                              << ": " << why;
+    return fit.empty() ? hms{-1, -1, -1} : fit.front();
+}
+
+struct session {
+    sandbox box;
+    xserver x;
+    run r;
+    geometry g = coloured();
+
+    void begin(const std::string& fake, const std::string& audio = "dummy")
+    {
+        ASSERT_TRUE(x.ok()) << "Xvfb did not start";
+        runopts o;
+        o.fake = fake;
+        o.x = &x;
+        o.audio = audio;
+        r = start(box, o);
+        ASSERT_TRUE(x.waitscreen(20)) << "no window";
+    }
+    ~session()
+    {
+        /* the last screen seen, for whoever reads the failure */
+        const ::testing::TestInfo* t = ::testing::UnitTest::GetInstance()->current_test_info();
+        if (::testing::Test::HasFailure() && x.last.ok && t)
+            x.last.save(shotdir() + "/failed-" + t->name() + ".png");
+    }
+    int mark(const shot& sh) const { return markshows(sh, box / "data/bg.png"); }
+    std::string file() const { return readfile(box / "Horatik.dat"); }
+    ino_t saved() const { return inode(box / "Horatik.dat"); }
+    /* the face with its hands at a time the clock can show, soon: given long
+       enough, wrong hands come to match some later time */
+    shot face(const std::vector<rect>& covered, int offset = utc)
+    {
+        return x.waitfor([&](const shot& s) {
+            return !handtimes(s, g, candidates(r, s, offset), covered).empty();
+        }, 5);
+    }
+    exitstatus end(bool closebox)
+    {
+        if (closebox)
+            x.closerequest();
+        else
+            x.press("Return");
+        return waitexit(r.pid, 10);
+    }
+};
+
+bool ok(const exitstatus& e)
+{
+    return e.exited && e.code == 0;
+}
+
+}  // namespace
+
+/* First start without files: the help panel; after Left the hands of the chosen
+   instant in black (a layout without settings is not read); keypad 5 brings the
+   panel back. Then, with the settings file written, the layout's colours count. */
+TEST(Desktop, FirstStartHelpThenHandsOfTheInstant)
+{
+    session s;
+    writefile(s.box / "config.conf", colouredlayout());  // ignored: no settings file yet
+    s.begin("2026-12-07 06:59:50");
+    std::string why;
+    shot first = s.x.waitfor([&](const shot& sh) { return helpshows(sh, false, &why); });
+    EXPECT_TRUE(helpshows(first, false, &why)) << why;
+    EXPECT_TRUE(backgroundring(first, s.box / "data/bg.png"));
+    EXPECT_FALSE(exists(s.box / "Horatik.dat"));
+    keep(first, "first-start");
+
+    ASSERT_TRUE(s.x.press("Left"));
+    s.g = geometry();  // black hands
+    shot face = s.face({readoutarea});
+    hms t = showntime(face, s.r, s.g, {readoutarea});
+    EXPECT_TRUE(readoutshows(face, s.g, t, readouttext(t), &why)) << why;
+    EXPECT_FALSE(stehtbox(face));
+    EXPECT_EQ(s.mark(face), 0);
+    EXPECT_EQ(s.file(), settings(utc, 0, 0, 0, 0)) << hex(s.file());
+
+    ASSERT_TRUE(s.x.press("KP_5"));
+    shot back = s.x.waitfor([&](const shot& sh) { return helpshows(sh); });
+    EXPECT_TRUE(helpshows(back, false, &why)) << why;
+    EXPECT_EQ(s.file(), settings(utc, 1, 0, 0, 0)) << hex(s.file());
+    ASSERT_TRUE(s.x.press("KP_5"));
+    s.x.waitfor([&](const shot& sh) { return !helpshows(sh); });
+    exitstatus e = s.end(false);
+    EXPECT_TRUE(ok(e)) << e.str();
+    EXPECT_EQ(s.file(), settings(utc, 0, 0, 0, 0)) << hex(s.file());
+
+    /* second start: the settings file exists, so the layout's colours are read */
+    s.g = coloured();
+    s.begin("2026-12-07 06:59:58");
+    shot col = s.face({readoutarea});
+    hms c = showntime(col, s.r, s.g, {readoutarea});
+    EXPECT_TRUE(readoutshows(col, s.g, c, readouttext(c), &why)) << why;
+    keep(col, "running");
+    e = s.end(true);
+    EXPECT_TRUE(ok(e)) << e.str();
+    EXPECT_EQ(s.r.stderrtext(), "");
+}
+
+/* Select stops the clock and saves; the time is set field by field without
+   carrying and without saving; Select runs on from the set time. */
+TEST(Desktop, StopSetAndRunOn)
+{
+    session s;
+    writefile(s.box / "Horatik.dat", settings(utc, 0, 7, 30, 0));
+    writefile(s.box / "config.conf", colouredlayout());
+    s.begin("2026-12-07 10:08:47");
+    std::string why;
+    shot running = s.face({readoutarea});
+    EXPECT_FALSE(stehtbox(running));
+    ino_t before = s.saved();
+
+    ASSERT_TRUE(s.x.press("BackSpace"));
+    shot stopped = s.x.waitfor([](const shot& sh) { return stehtshows(sh); });
+    ASSERT_TRUE(stehtshows(stopped));
+    hms st = showntime(stopped, s.r, s.g, {readoutarea});
+    EXPECT_TRUE(readoutshows(stopped, s.g, st, readouttext(st), &why)) << why;
+    EXPECT_EQ(s.file(), settings(utc, 0, 7, 30, 0)) << hex(s.file());
+    EXPECT_NE(s.saved(), before) << "stopping did not save";
+    EXPECT_FALSE(exists(s.box / "Horatik.dat.tmp"));
+    keep(stopped, "stopped");
+
+    pause(2.2);
+    shot still = s.x.grab();
+    EXPECT_TRUE(still.px == stopped.px) << "the stopped clock moved";
+
+    /* each key moves one field one step; the screen follows exactly */
+    ino_t stoppedfile = s.saved();
+    struct step { const char* key; int dh, dm, ds; };
+    const step steps[] = {{"2", 0, 0, 1}, {"2", 0, 0, 1}, {"1", 0, 0, -1}, {"x", 0, 1, 0},
+                          {"a", 0, -1, 0}, {"x", 0, 1, 0}, {"q", -1, 0, 0}, {"w", 1, 0, 0},
+                          {"w", 1, 0, 0}};
+    hms set = st;
+    for (const step& k : steps) {
+        set = {(set.h + k.dh + 24) % 24, (set.m + k.dm + 60) % 60, (set.s + k.ds + 60) % 60};
+        ASSERT_TRUE(s.x.press(k.key));
+        shot sh = s.x.waitfor([&](const shot& v) { return handsshow(v, s.g, set, {readoutarea}); });
+        EXPECT_TRUE(handsshow(sh, s.g, set, {readoutarea}, &why)) << k.key << ": " << why;
+        EXPECT_TRUE(readoutshows(sh, s.g, set, readouttext(set), &why)) << k.key << ": " << why;
+        EXPECT_TRUE(stehtshows(sh));
+    }
+    EXPECT_EQ(s.saved(), stoppedfile) << "setting the time saved";
+
+    double stoppedfor = now();
+    ASSERT_TRUE(s.x.press("BackSpace"));
+    shot again = s.x.waitfor([](const shot& sh) { return !stehtbox(sh); });
+    EXPECT_FALSE(stehtbox(again));
+    std::string f = s.file();
+    ASSERT_EQ(f.size(), 17u);
+    int offset = field32(f, 0);
+    EXPECT_EQ(f.substr(4), settings(0, 0, 7, 30, 0).substr(4)) << hex(f);
+    /* the offset lost the seconds spent stopped and gained the hour, minute and second set */
+    long long lost = utc + 3661 - offset;
+    double spent = stoppedfor - stopped.at;
+    EXPECT_GE(lost, (long long)spent - 1);
+    EXPECT_LE(lost, (long long)spent + 3);
+
+    shot on = s.face({readoutarea}, offset);
+    hms t = showntime(on, s.r, s.g, {readoutarea}, offset);
+    long long from = st.h * 3600 + st.m * 60 + st.s + 3661, to = t.h * 3600 + t.m * 60 + t.s;
+    long long ran = ((to - from) % 86400 + 86400) % 86400;
+    EXPECT_LE(ran, 3) << "runs on from " << clockof(from).str() << ", shows " << t.str();
+    EXPECT_TRUE(readoutshows(on, s.g, t, readouttext(t), &why)) << why;
+    exitstatus e = s.end(false);
+    EXPECT_TRUE(ok(e)) << e.str();
+}
+
+/* Y, R, B, Y: the alarm box while the time is set, the mark blinking with the
+   odd seconds, then steady once armed; at second 0 of 01:01 the sound starts,
+   silence before, the whole alarm sound after; the file keeps the alarm armed. */
+TEST(Desktop, AlarmSetArmedAndRingsAtSecondZero)
+{
+    session s;
+    writefile(s.box / "Horatik.dat", settings(utc, 0, 0, 0, 0));
+    writefile(s.box / "config.conf", colouredlayout());
+    const std::string fake = "2026-12-07 01:00:44";
+    const double ringsat = 16;  // seconds after the start: 01:01:00
+    s.begin(fake, "disk");
+
+    /* the file's growth, sampled from the start on */
+    std::vector<std::pair<double, long long>> growth;
+    auto sample = [&] { growth.push_back({now(), filesize(s.box / "out.raw")}); };
+    std::string why;
+    shot plain = s.face({readoutarea});
+    EXPECT_EQ(s.mark(plain), 0);
+    EXPECT_FALSE(alarmboxframe(plain));
+    ino_t before = s.saved();
+
+    ASSERT_TRUE(s.x.press("s"));
+    shot box = s.x.waitfor([&](const shot& sh) { return alarmboxshows(sh, 0, 0); });
+    EXPECT_TRUE(alarmboxshows(box, 0, 0, &why)) << why;
+    /* the mark blinks: shown in odd seconds, absent in even ones */
+    bool seenodd = false, seeneven = false;
+    double until = now() + 2.5;
+    while (now() < until || !(seenodd && seeneven)) {
+        shot sh = s.x.grab();
+        hms t = showntime(sh, s.r, s.g, {readoutarea, alarmarea, markarea});
+        bool odd = t.s % 2 == 1;
+        EXPECT_EQ(s.mark(sh), odd ? 1 : 0) << t.str();
+        EXPECT_TRUE(alarmboxframe(sh));
+        if (odd && !seenodd)
+            keep(sh, "alarm-setting");
+        (odd ? seenodd : seeneven) = true;
+        sample();
+        if (now() > until + 5)
+            break;
+        pause(0.2);
+    }
+    EXPECT_TRUE(seenodd && seeneven);
+    EXPECT_EQ(s.saved(), before) << "entering the alarm setting saved";
+
+    ASSERT_TRUE(s.x.press("w"));
+    EXPECT_TRUE(alarmboxshows(s.x.waitfor([](const shot& sh) { return alarmboxshows(sh, 1, 0); }), 1, 0, &why)) << why;
+    ASSERT_TRUE(s.x.press("x"));
+    EXPECT_TRUE(alarmboxshows(s.x.waitfor([](const shot& sh) { return alarmboxshows(sh, 1, 1); }), 1, 1, &why)) << why;
+    EXPECT_EQ(s.saved(), before) << "setting the alarm time saved";
+
+    ASSERT_TRUE(s.x.press("s"));
+    shot armed = s.x.waitfor([](const shot& sh) { return !alarmboxframe(sh); });
+    EXPECT_EQ(s.file(), settings(utc, 0, 1, 1, 2)) << hex(s.file());
+    for (int i = 0; i < 4; i++) {
+        shot sh = s.x.grab();
+        EXPECT_EQ(s.mark(sh), 1) << "the armed mark is not steady";
+        EXPECT_FALSE(alarmboxframe(sh));
+        if (i == 0)
+            keep(sh, "alarm-armed");
+        sample();
+        pause(0.35);
+    }
+    ASSERT_LT(now() - s.r.t0, ringsat - 1) << "too slow to arm before the alarm minute";
+
+    while (now() - s.r.t0 < ringsat + 2.5) {
+        sample();
+        pause(0.005);
+    }
+    shot after = s.x.grab();
+    EXPECT_EQ(s.mark(after), 0) << "the mark stays after ringing";
+    exitstatus e = s.end(true);
+    EXPECT_TRUE(ok(e)) << e.str();
+    EXPECT_EQ(s.file(), settings(utc, 0, 1, 1, 2)) << "ringing changed the file: " << hex(s.file());
+
+    std::string sound = readfile(s.box / "out.raw");
+    size_t first = 0;
+    while (first < sound.size() && sound[first] == 0)
+        first++;
+    ASSERT_LT(first, sound.size()) << "the alarm never sounded";
+    first &= ~(size_t)3;  // a whole stereo frame
+    double heard = -1;
+    for (auto& g : growth)
+        if (g.second > (long long)first) {
+            heard = g.first - s.r.t0;
+            break;
+        }
+    /* within second 0 of 01:01, give or take the start of the process */
+    EXPECT_GE(heard, ringsat - 0.1) << "rang early";
+    EXPECT_LT(heard, ringsat + 1) << "rang late";
+    std::printf("rang %.3f s after the start, the alarm's second begins at %.0f s\n", heard, ringsat);
+
+    /* what follows the silence is the alarm sound, sample for sample */
+    std::string wav = readfile(s.box / "data/weck.wav");
+    ASSERT_GT(wav.size(), 44u);
+    std::string pcm = wav.substr(44);
+    std::string got = sound.substr(first);
+    ASSERT_GT(got.size(), 44100u * 4) << "less than a second of sound";
+    size_t n = std::min(got.size(), pcm.size());
+    EXPECT_TRUE(std::memcmp(got.data(), pcm.data(), n) == 0) << "the sound differs from data/weck.wav";
+}
+
+/* X hides and shows the read-out (and saves); Start ends with 0; so does a close request. */
+TEST(Desktop, ReadoutSwitchAndBothWaysToEnd)
+{
+    session s;
+    writefile(s.box / "Horatik.dat", settings(utc, 0, 0, 0, 0));
+    writefile(s.box / "config.conf", colouredlayout());
+    s.begin("2026-12-07 09:15:05");
+    std::string why;
+    shot on = s.face({readoutarea});
+    EXPECT_TRUE(readoutbox(on, s.g));
+    ino_t before = s.saved();
+
+    ASSERT_TRUE(s.x.press("z"));
+    shot off = s.x.waitfor([&](const shot& sh) { return !readoutbox(sh, s.g); });
+    EXPECT_FALSE(readoutbox(off, s.g));
+    hms t = showntime(off, s.r, s.g, {});  // no read-out covers the hands now
+    EXPECT_EQ(s.file(), settings(utc, 0, 0, 0, 0));
+    EXPECT_NE(s.saved(), before) << "X did not save";
+    keep(off, "readout-off");
+
+    ASSERT_TRUE(s.x.press("z"));
+    shot back = s.x.waitfor([&](const shot& sh) { return readoutbox(sh, s.g); });
+    t = showntime(back, s.r, s.g, {readoutarea});
+    EXPECT_TRUE(readoutshows(back, s.g, t, readouttext(t), &why)) << why;
+
+    exitstatus e = s.end(false);
+    EXPECT_TRUE(ok(e)) << "Start: " << e.str();
+    EXPECT_EQ(s.r.stderrtext(), "");
+
+    s.begin("2026-12-07 09:15:05");
+    s.face({readoutarea});
+    e = s.end(true);
+    EXPECT_TRUE(ok(e)) << "close request: " << e.str();
+    EXPECT_EQ(s.r.stderrtext(), "");
+}

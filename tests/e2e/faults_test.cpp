@@ -1,0 +1,207 @@
+// Faults: a full disk, kills in the middle of saves, a read-only folder.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <random>
+#include <set>
+#include <thread>
+
+#include "e2e/expect.h"
+#include "e2e/harness.h"
+
+using namespace hx;
+namespace fs = std::filesystem;
+
+namespace {
+
+const int utc = 86400000;
+
+std::set<std::string> listing(const std::string& dir)
+{
+    std::set<std::string> names;
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+        names.insert(e.path().string().substr(dir.size()));
+    names.erase("/stdout.txt");
+    names.erase("/stderr.txt");
+    return names;
+}
+
+std::string joined(const std::set<std::string>& names)
+{
+    std::string s;
+    for (const std::string& n : names)
+        s += n + " ";
+    return s;
+}
+
+/* Stop, help on and off, read-out off and on, run again: five saves, each
+   checked on the screen so that the program is known to have gone on. */
+void saveseveraltimes(xserver& x)
+{
+    geometry g;
+    ASSERT_TRUE(x.press("BackSpace"));
+    EXPECT_TRUE(stehtshows(x.waitfor([](const shot& s) { return stehtshows(s); })));
+    ASSERT_TRUE(x.press("Left"));
+    EXPECT_TRUE(helpshows(x.waitfor([](const shot& s) { return helpshows(s); })));
+    ASSERT_TRUE(x.press("Left"));
+    EXPECT_FALSE(helpshows(x.waitfor([](const shot& s) { return !helpshows(s); })));
+    ASSERT_TRUE(x.press("z"));
+    EXPECT_FALSE(readoutbox(x.waitfor([&](const shot& s) { return !readoutbox(s, g); }), g));
+    ASSERT_TRUE(x.press("z"));
+    EXPECT_TRUE(readoutbox(x.waitfor([&](const shot& s) { return readoutbox(s, g); }), g));
+    ASSERT_TRUE(x.press("BackSpace"));
+    EXPECT_FALSE(stehtbox(x.waitfor([](const shot& s) { return !stehtbox(s); })));
+}
+
+}  // namespace
+
+/* Every save meets a full disk (no file may grow): the old settings stay whole,
+   no temporary file is left, and the clock goes on as if the saves had worked. */
+TEST(Faults, FullDiskKeepsTheOldSettings)
+{
+    sandbox box;
+    xserver x;
+    ASSERT_TRUE(x.ok());
+    const std::string old = settings(utc + 3600, 0, 6, 45, 2);
+    writefile(box / "Horatik.dat", old);
+    ino_t before = inode(box / "Horatik.dat");
+    std::set<std::string> names = listing(box.dir);
+    runopts o;
+    o.x = &x;
+    o.fake = "2026-12-07 11:11:11";
+    o.fulldisk = true;
+    run r = start(box, o);
+    ASSERT_TRUE(x.waitscreen(20));
+    x.waitfor([](const shot& s) { return readoutbox(s, geometry()); });
+    saveseveraltimes(x);
+    EXPECT_TRUE(running(r.pid));
+    EXPECT_EQ(readfile(box / "Horatik.dat"), old) << hex(readfile(box / "Horatik.dat"));
+    EXPECT_EQ(inode(box / "Horatik.dat"), before) << "the settings file was replaced";
+    EXPECT_EQ(joined(listing(box.dir)), joined(names)) << "files left behind";
+    ASSERT_TRUE(x.closerequest());
+    exitstatus e = waitexit(r.pid, 10);
+    EXPECT_TRUE(e.exited && e.code == 0) << e.str();
+    EXPECT_EQ(r.stderrtext(), "");
+}
+
+/* A working folder the program may not write to (it runs as nobody): the clock
+   runs and follows the keys, writes nothing and says nothing. */
+TEST(Faults, ReadOnlyFolderRunsAndWritesNothing)
+{
+    sandbox box;
+    xserver x;
+    ASSERT_TRUE(x.ok());
+    const std::string old = settings(utc, 0, 0, 0, 0);
+    writefile(box / "Horatik.dat", old);
+    chmod((box / "Horatik.dat").c_str(), 0444);
+    chmod(box.dir.c_str(), 0555);
+    std::set<std::string> names = listing(box.dir);
+    runopts o;
+    o.x = &x;
+    o.fake = "2026-12-07 15:42:10";
+    o.uid = 65534;
+    run r = start(box, o);
+    ASSERT_TRUE(x.waitscreen(20)) << "no window: " << r.stderrtext();
+    const rect readoutarea = {119, 134, 199, 158};
+    geometry g;
+    auto showing = [&](const shot& s) { return handtimes(s, g, candidates(r, s), {readoutarea}); };
+    shot a = x.waitfor([&](const shot& s) { return showing(s).size() == 1; });
+    ASSERT_EQ(showing(a).size(), 1u);
+    pause(1.2);
+    shot b = x.waitfor([&](const shot& s) { return showing(s).size() == 1; });
+    ASSERT_EQ(showing(b).size(), 1u);
+    EXPECT_FALSE(showing(a)[0] == showing(b)[0]) << "the clock does not run";
+
+    saveseveraltimes(x);
+    EXPECT_TRUE(running(r.pid));
+    EXPECT_EQ(readfile(box / "Horatik.dat"), old);
+    EXPECT_EQ(joined(listing(box.dir)), joined(names)) << "files appeared";
+    ASSERT_TRUE(x.closerequest());
+    exitstatus e = waitexit(r.pid, 10);
+    EXPECT_TRUE(e.exited && e.code == 0) << e.str();
+    EXPECT_EQ(r.stderrtext(), "");
+    chmod(box.dir.c_str(), 0755);
+}
+
+/* Hundreds of kills at random moments while bursts of keys save again and
+   again: the settings file is always whole, one of the states the keys lead to. */
+TEST(Faults, KilledWhileSavingLeavesOldOrNewSettings)
+{
+    const int workers = 3, runsper = 80;
+    unsigned seed = (unsigned)std::random_device{}();
+    std::printf("seed %u\n", seed);
+    /* Left flips the help panel, Y goes through the alarm states (two of three
+       save), X saves as it is: the file can only be one of these four */
+    std::set<std::string> valid;
+    for (int help : {0, 1})
+        for (int state : {0, 2})
+            valid.insert(settings(utc, help, 7, 30, state));
+
+    std::mutex lock;
+    std::vector<std::string> faults;
+    std::atomic<int> kills{0}, changes{0}, tempsleft{0};
+    auto worker = [&](int id) {
+        std::mt19937 rnd(seed + (unsigned)id);
+        sandbox box;
+        xserver x;
+        if (!x.ok()) {
+            std::lock_guard<std::mutex> hold(lock);
+            faults.push_back("no Xvfb");
+            return;
+        }
+        writefile(box / "Horatik.dat", settings(utc, 0, 7, 30, 0));
+        std::vector<std::string> burst = {"mousemove", "160", "120"};
+        const char* keys[] = {"Left", "s", "z", "s", "Left", "s"};
+        for (int i = 0; i < 30; i++) {
+            const char* k = keys[i % 6];
+            burst.insert(burst.end(), {"keydown", k, "sleep", "0.03", "keyup", k, "sleep", "0.015"});
+        }
+        std::uniform_real_distribution<double> delay(0.0, 0.6);
+        for (int i = 0; i < runsper; i++) {
+            std::string old = readfile(box / "Horatik.dat");
+            runopts o;
+            o.x = &x;
+            run r = start(box, o);
+            bool shown = x.waitscreen(20);
+            pid_t keys = x.xdotool(burst);
+            pause(delay(rnd));
+            kill(r.pid, SIGKILL);
+            kill(keys, SIGKILL);
+            waitexit(r.pid, 10);
+            waitexit(keys, 10);
+            /* a killed xdotool may leave keys held in the server */
+            waitexit(x.xdotool({"keyup", "Left", "keyup", "s", "keyup", "z"}), 10);
+            kills++;
+            std::string after = readfile(box / "Horatik.dat");
+            changes += after != old;
+            tempsleft += exists(box / "Horatik.dat.tmp");
+            if (!shown || !valid.count(after)) {
+                std::lock_guard<std::mutex> hold(lock);
+                faults.push_back("run " + std::to_string(i) + (shown ? "" : " (no window)") +
+                                 ": " + std::to_string(after.size()) + " bytes " + hex(after) +
+                                 " after " + hex(old));
+                if (!valid.count(after))
+                    writefile(box / "Horatik.dat", settings(utc, 0, 7, 30, 0));
+            }
+            /* the next program must not find this one's window */
+            double until = now() + 5;
+            int wx, wy;
+            while (x.screenat(&wx, &wy) && now() < until)
+                pause(0.01);
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int i = 0; i < workers; i++)
+        threads.emplace_back(worker, i);
+    for (std::thread& t : threads)
+        t.join();
+    std::printf("%d kills, %d of them after the file changed, %d left a temporary file\n",
+                kills.load(), changes.load(), tempsleft.load());
+    for (const std::string& f : faults)
+        ADD_FAILURE() << f;
+    EXPECT_GT(changes.load(), kills.load() / 4) << "too few kills came after a save";
+}

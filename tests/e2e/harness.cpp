@@ -1,0 +1,633 @@
+// End-to-end harness: sandboxes, child processes, Xvfb, keys, screenshots, the settings file.
+#include "e2e/harness.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "support/png.h"
+#include "support/surface.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace hx {
+
+std::string rundir()
+{
+    const char* d = std::getenv("HX_RUNDIR");
+    return d ? d : HX_RUNDIR_DEFAULT;
+}
+
+std::string sourcedir()
+{
+    return HX_SOURCE_DEFAULT;
+}
+
+std::string shotdir(bool fordocs)
+{
+    const char* u = std::getenv("HX_UPDATE_SCREENSHOTS");
+    std::string d = fordocs && u && std::string(u) == "1" ? sourcedir() + "/docs/screenshots"
+                                                          : std::string(HX_BUILD_DEFAULT) + "/screenshots";
+    fs::create_directories(d);
+    return d;
+}
+
+double now()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+void pause(double seconds)
+{
+    if (seconds <= 0)
+        return;
+    timespec ts;
+    ts.tv_sec = (time_t)seconds;
+    ts.tv_nsec = (long)((seconds - (double)ts.tv_sec) * 1e9);
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+std::string readfile(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+bool writefile(const std::string& path, const std::string& data)
+{
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(data.data(), (std::streamsize)data.size());
+    return (bool)f;
+}
+
+bool exists(const std::string& path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+long long filesize(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? (long long)st.st_size : -1;
+}
+
+ino_t inode(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+std::string hex(const std::string& bytes)
+{
+    std::string out;
+    char b[4];
+    for (unsigned char c : bytes) {
+        std::snprintf(b, sizeof b, "%02x ", c);
+        out += b;
+    }
+    return out;
+}
+
+sandbox::sandbox(bool copyrun)
+{
+    char tmpl[] = "/tmp/hx-e2e-XXXXXX";
+    char* d = mkdtemp(tmpl);
+    dir = d ? d : "";
+    chmod(dir.c_str(), 0755);  // other users (the read-only case) must reach it
+    if (copyrun && !dir.empty())
+        fs::copy(rundir(), dir, fs::copy_options::recursive);
+}
+
+sandbox::~sandbox()
+{
+    if (std::getenv("HX_KEEP") || dir.empty())
+        return;
+    std::error_code ec;
+    fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(dir, ec);
+}
+
+static void put32(std::string& s, int v)
+{
+    for (int i = 0; i < 4; i++)
+        s += (char)(((uint32_t)v >> (8 * i)) & 0xFF);
+}
+
+std::string settings(int zeitdazu, int hilfe, int alarmhour, int alarmminute, int alarmstate)
+{
+    std::string s;
+    put32(s, zeitdazu);
+    s += (char)hilfe;
+    put32(s, alarmhour);
+    put32(s, alarmminute);
+    put32(s, alarmstate);
+    return s;
+}
+
+int field32(const std::string& b, int offset)
+{
+    if ((int)b.size() < offset + 4)
+        return -1;
+    uint32_t v = 0;
+    for (int i = 0; i < 4; i++)
+        v |= (uint32_t)(unsigned char)b[(size_t)(offset + i)] << (8 * i);
+    return (int)v;
+}
+
+std::string layout(int cx, int cy, int hourbase, int minbase, int secbase, int hourtip, int mintip,
+                   int sectip, int ax, int ay, rgb hour, rgb minute, rgb second)
+{
+    std::string s;
+    for (int v : {cx, cy, hourbase, minbase, secbase, hourtip, mintip, sectip, ax, ay})
+        s += std::to_string(v) + ";";
+    for (rgb c : {hour, minute, second})  // blue, green, red
+        s += std::to_string(c.b) + ";" + std::to_string(c.g) + ";" + std::to_string(c.r) + ";";
+    return s;
+}
+
+/* processes */
+
+static std::string inpath(const std::string& name)
+{
+    if (name.find('/') != std::string::npos)
+        return name;
+    const char* p = std::getenv("PATH");
+    std::stringstream ss(p ? p : "/usr/bin:/bin");
+    std::string d;
+    while (std::getline(ss, d, ':'))
+        if (access((d + "/" + name).c_str(), X_OK) == 0)
+            return d + "/" + name;
+    return name;
+}
+
+pid_t spawn(const spawnopts& o)
+{
+    /* everything the child needs is built before fork: other threads may hold locks */
+    std::vector<std::string> env;
+    for (char** e = environ; *e; e++) {
+        std::string entry = *e;
+        std::string name = entry.substr(0, entry.find('='));
+        bool drop = false;
+        for (const std::string& u : o.unset)
+            drop |= u == name;
+        for (const std::string& n : o.env)
+            drop |= n.substr(0, n.find('=')) == name;
+        if (!drop)
+            env.push_back(entry);
+    }
+    env.insert(env.end(), o.env.begin(), o.env.end());
+    std::vector<char*> envp, argv;
+    for (std::string& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> args = o.argv;
+    std::string path = inpath(args[0]);
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const char* cwd = o.cwd.empty() ? nullptr : o.cwd.c_str();
+
+    pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    /* the child: async-signal-safe calls only */
+    setpgid(0, 0);
+    if (o.passfd >= 0) {
+        if (o.passfd == 3)
+            fcntl(3, F_SETFD, 0);
+        else
+            dup2(o.passfd, 3);
+    }
+    int in = open("/dev/null", O_RDONLY);
+    int out = open(o.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = open(o.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0)
+        _exit(126);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    if (cwd && chdir(cwd) != 0)
+        _exit(126);
+    if (o.fulldisk) {
+        struct rlimit r = {0, 0};
+        setrlimit(RLIMIT_FSIZE, &r);
+        signal(SIGXFSZ, SIG_IGN);
+    }
+    if (o.uid >= 0) {
+        if (setgroups(0, nullptr) != 0 || setgid((gid_t)o.uid) != 0 || setuid((uid_t)o.uid) != 0)
+            _exit(126);
+    }
+    execve(path.c_str(), argv.data(), envp.data());
+    _exit(127);
+}
+
+std::string exitstatus::str() const
+{
+    if (timedout)
+        return "still running at the deadline (killed)";
+    if (signalled)
+        return "killed by signal " + std::to_string(signal);
+    if (exited)
+        return "exit " + std::to_string(code);
+    return "unknown";
+}
+
+exitstatus waitexit(pid_t pid, double timeout)
+{
+    exitstatus r;
+    double end = now() + timeout;
+    int st = 0;
+    for (;;) {
+        pid_t w = waitpid(pid, &st, WNOHANG);
+        if (w == pid)
+            break;
+        if (w < 0)
+            return r;
+        if (now() > end) {
+            r.timedout = true;
+            kill(pid, SIGKILL);
+            waitpid(pid, &st, 0);
+            return r;
+        }
+        pause(0.01);
+    }
+    if (WIFEXITED(st)) {
+        r.exited = true;
+        r.code = WEXITSTATUS(st);
+    } else if (WIFSIGNALED(st)) {
+        r.signalled = true;
+        r.signal = WTERMSIG(st);
+    }
+    return r;
+}
+
+bool running(pid_t pid)
+{
+    siginfo_t si;
+    si.si_pid = 0;
+    if (waitid(P_PID, (id_t)pid, &si, WEXITED | WNOHANG | WNOWAIT) != 0)
+        return false;
+    return si.si_pid == 0;
+}
+
+static std::string statusline(pid_t pid, const char* key)
+{
+    std::ifstream f("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(f, line))
+        if (line.rfind(key, 0) == 0)
+            return line.substr(std::strlen(key));
+    return "";
+}
+
+long rsskb(pid_t pid)
+{
+    std::string v = statusline(pid, "VmRSS:");
+    return v.empty() ? -1 : std::atol(v.c_str());
+}
+
+bool catches(pid_t pid, int sig)
+{
+    std::string v = statusline(pid, "SigCgt:");
+    if (v.empty())
+        return false;
+    unsigned long long mask = std::strtoull(v.c_str(), nullptr, 16);
+    return (mask >> (sig - 1)) & 1;
+}
+
+/* screenshots */
+
+uint16_t rgb565(int r, int g, int b)
+{
+    return (uint16_t)(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
+}
+
+bool shot::save(const std::string& path) const
+{
+    if (!ok)
+        return false;
+    SDL_Surface* s = make565(320, 240);
+    for (int y = 0; y < 240; y++)
+        for (int x = 0; x < 320; x++)
+            ((Uint16*)s->pixels)[x + y * s->pitch / 2] = (*this)(x, y);
+    bool done = savepng565(s, path);
+    SDL_FreeSurface(s);
+    return done;
+}
+
+/* a window that goes away between two requests must not end the test */
+static int quieterrors(Display*, XErrorEvent*)
+{
+    return 0;
+}
+
+static int xsetup = [] {
+    XInitThreads();
+    XSetErrorHandler(quieterrors);
+    return 0;
+}();
+
+xserver::xserver()
+{
+    (void)xsetup;
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return;
+    spawnopts o;
+    o.argv = {"Xvfb", "-displayfd", "3", "-screen", "0", "640x480x24", "-nolisten", "tcp", "-noreset"};
+    o.passfd = fds[1];
+    pid = spawn(o);
+    close(fds[1]);
+    std::string text;
+    double end = now() + 20;
+    while (text.find('\n') == std::string::npos && now() < end) {
+        pollfd p = {fds[0], POLLIN, 0};
+        if (poll(&p, 1, 200) > 0) {
+            char b[32];
+            ssize_t n = read(fds[0], b, sizeof b);
+            if (n <= 0)
+                break;
+            text.append(b, (size_t)n);
+        }
+    }
+    close(fds[0]);
+    if (text.find('\n') == std::string::npos)
+        return;
+    number = std::atoi(text.c_str());
+    dpy = XOpenDisplay(display().c_str());
+}
+
+xserver::~xserver()
+{
+    if (dpy)
+        XCloseDisplay(dpy);
+    if (pid > 0) {
+        kill(pid, SIGTERM);
+        if (waitexit(pid, 5).timedout)
+            kill(pid, SIGKILL);
+    }
+}
+
+/* The deepest viewable 320x240 window: SDL draws into a child of its window, and
+   full screen that child sits inside a root-sized one, over the unused top-level. */
+static void findscreen(Display* d, Window w, Window root, int depth, int* best, int* x, int* y)
+{
+    XWindowAttributes a;
+    if (w != root) {
+        if (!XGetWindowAttributes(d, w, &a) || a.map_state != IsViewable)
+            return;
+        Window child;
+        if (a.width == 320 && a.height == 240 && depth > *best &&
+            XTranslateCoordinates(d, w, root, 0, 0, x, y, &child))
+            *best = depth;
+    }
+    Window r, parent, *kids = nullptr;
+    unsigned n = 0;
+    if (!XQueryTree(d, w, &r, &parent, &kids, &n))
+        return;
+    for (unsigned i = 0; i < n; i++)
+        findscreen(d, kids[i], root, depth + 1, best, x, y);
+    if (kids)
+        XFree(kids);
+}
+
+bool xserver::screenat(int* x, int* y)
+{
+    if (!dpy)
+        return false;
+    int best = 0;
+    findscreen(dpy, DefaultRootWindow(dpy), DefaultRootWindow(dpy), 0, &best, x, y);
+    return best > 0;
+}
+
+bool xserver::waitscreen(double timeout)
+{
+    double end = now() + timeout;
+    int x, y;
+    while (now() < end) {
+        if (screenat(&x, &y))
+            return true;
+        pause(0.02);
+    }
+    return false;
+}
+
+/* A frame reaches the server in several requests, so one capture can catch the
+   top of a new frame over the bottom of the old one: only a capture that equals
+   the next one counts. */
+shot xserver::grab()
+{
+    shot a = grabonce();
+    for (int i = 0; i < 20 && a.ok; i++) {
+        shot b = grabonce();
+        if (!b.ok || b.px == a.px) {
+            a = b.ok ? b : a;
+            break;
+        }
+        a = b;
+    }
+    if (a.ok)
+        last = a;
+    return a;
+}
+
+shot xserver::grabonce()
+{
+    shot s;
+    int x, y;
+    if (!screenat(&x, &y))
+        return s;
+    Window root = DefaultRootWindow(dpy);
+    XImage* im = XGetImage(dpy, root, x, y, 320, 240, AllPlanes, ZPixmap);
+    s.at = now();
+    if (!im)
+        return s;
+    auto shift = [](unsigned long m) {
+        int n = 0;
+        while (m && !(m & 1)) {
+            m >>= 1;
+            n++;
+        }
+        return n;
+    };
+    int rs = shift(im->red_mask), gs = shift(im->green_mask), bs = shift(im->blue_mask);
+    s.px.resize(320 * 240);
+    for (int yy = 0; yy < 240; yy++)
+        for (int xx = 0; xx < 320; xx++) {
+            unsigned long p = XGetPixel(im, xx, yy);
+            int r = (int)((p & im->red_mask) >> rs), g = (int)((p & im->green_mask) >> gs),
+                b = (int)((p & im->blue_mask) >> bs);
+            s.px[(size_t)(xx + yy * 320)] = rgb565(r, g, b);
+        }
+    XDestroyImage(im);
+    s.x0 = x;
+    s.y0 = y;
+    s.ok = true;
+    return s;
+}
+
+shot xserver::waitfor(const std::function<bool(const shot&)>& pred, double timeout)
+{
+    double end = now() + timeout;
+    shot s;
+    for (;;) {
+        s = grab();
+        if (s.ok && pred(s))
+            return s;
+        if (now() > end)
+            return s;
+        pause(0.05);
+    }
+}
+
+static bool asksdelete(Display* d, Window w, Atom del)
+{
+    Atom* protocols = nullptr;
+    int n = 0;
+    bool found = false;
+    if (XGetWMProtocols(d, w, &protocols, &n)) {
+        for (int i = 0; i < n; i++)
+            found |= protocols[i] == del;
+        XFree(protocols);
+    }
+    return found;
+}
+
+bool xserver::closerequest()
+{
+    if (!dpy)
+        return false;
+    Atom del = XInternAtom(dpy, "WM_DELETE_WINDOW", False);
+    Atom protocols = XInternAtom(dpy, "WM_PROTOCOLS", False);
+    Window root = DefaultRootWindow(dpy), r, parent, *kids = nullptr;
+    unsigned n = 0;
+    bool sent = false;
+    if (XQueryTree(dpy, root, &r, &parent, &kids, &n)) {
+        for (unsigned i = 0; i < n; i++) {
+            if (!asksdelete(dpy, kids[i], del))
+                continue;
+            XEvent ev;
+            std::memset(&ev, 0, sizeof ev);
+            ev.xclient.type = ClientMessage;
+            ev.xclient.window = kids[i];
+            ev.xclient.message_type = protocols;
+            ev.xclient.format = 32;
+            ev.xclient.data.l[0] = (long)del;
+            ev.xclient.data.l[1] = CurrentTime;
+            sent |= XSendEvent(dpy, kids[i], False, NoEventMask, &ev) != 0;
+        }
+        if (kids)
+            XFree(kids);
+    }
+    XFlush(dpy);
+    return sent;
+}
+
+pid_t xserver::xdotool(const std::vector<std::string>& args)
+{
+    spawnopts o;
+    o.argv = {"xdotool"};
+    o.argv.insert(o.argv.end(), args.begin(), args.end());
+    o.env = {"DISPLAY=" + display()};
+    return spawn(o);
+}
+
+bool xserver::press(const std::string& key, int holdms)
+{
+    int x = 0, y = 0;
+    if (!screenat(&x, &y))
+        return false;
+    char hold[16];
+    std::snprintf(hold, sizeof hold, "%.3f", holdms / 1000.0);
+    pid_t p = xdotool({"mousemove", std::to_string(x + 160), std::to_string(y + 120), "keydown", key,
+                       "sleep", hold, "keyup", key});
+    exitstatus e = waitexit(p, 10);
+    return e.exited && e.code == 0;
+}
+
+/* the program */
+
+long long epoch(const std::string& utc)
+{
+    std::tm tm = {};
+    if (std::sscanf(utc.c_str(), "%d-%d-%d %d:%d:%d", &tm.tm_year, &tm.tm_mon, &tm.tm_mday,
+                    &tm.tm_hour, &tm.tm_min, &tm.tm_sec) != 6)
+        return 0;
+    tm.tm_year -= 1900;
+    tm.tm_mon -= 1;
+    return (long long)timegm(&tm);
+}
+
+long long run::fakeat(double t) const
+{
+    return (long long)std::floor(fakestart + (t - t0));
+}
+
+run start(const sandbox& box, const runopts& o)
+{
+    run r;
+    r.out = box / "stdout.txt";
+    r.err = box / "stderr.txt";
+    spawnopts s;
+    s.argv = o.wrapper;
+    s.argv.push_back(box / o.program);
+    s.cwd = box.dir;
+    s.out = r.out;
+    s.err = r.err;
+    s.fulldisk = o.fulldisk;
+    s.uid = o.uid;
+    s.unset = {"LD_PRELOAD", "FAKETIME", "DISPLAY", "SDL_VIDEODRIVER", "SDL_AUDIODRIVER"};
+    s.env = {"TZ=UTC"};
+    if (o.x)
+        s.env.push_back("DISPLAY=" + o.x->display());
+    else
+        s.env.push_back("SDL_VIDEODRIVER=dummy");
+    if (o.audio == "disk") {
+        s.env.push_back("SDL_AUDIODRIVER=disk");
+        s.env.push_back("SDL_DISKAUDIOFILE=" + box / "out.raw");
+        s.env.push_back("SDL_DISKAUDIODELAY=" + std::to_string(o.audiodelay));
+    } else {
+        s.env.push_back("SDL_AUDIODRIVER=" + o.audio);
+    }
+    if (!o.fake.empty()) {
+        s.env.push_back("LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1");
+        s.env.push_back("FAKETIME=@" + o.fake + (o.rate.empty() ? "" : " " + o.rate));
+        s.env.push_back("FAKETIME_DONT_FAKE_MONOTONIC=1");
+        r.fakestart = (double)epoch(o.fake);
+    } else {
+        timespec ts;
+        clock_gettime(CLOCK_REALTIME, &ts);
+        r.fakestart = ts.tv_sec + ts.tv_nsec / 1e9;
+    }
+    s.env.insert(s.env.end(), o.env.begin(), o.env.end());
+    r.t0 = now();
+    r.pid = spawn(s);
+    return r;
+}
+
+}  // namespace hx

@@ -1,0 +1,138 @@
+// End-to-end harness: sandboxes, child processes, Xvfb, keys, screenshots, the settings file.
+#pragma once
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+typedef struct _XDisplay Display;
+
+namespace hx {
+
+/* paths */
+std::string rundir();       /* the runtime folder the build made */
+std::string sourcedir();    /* the source tree */
+/* where screenshots go: the build folder, or for the documented states
+   docs/screenshots when HX_UPDATE_SCREENSHOTS=1 */
+std::string shotdir(bool fordocs = false);
+
+/* time: monotonic seconds, for waiting and for mapping to the program's fake clock */
+double now();
+void pause(double seconds);
+
+/* files */
+std::string readfile(const std::string& path);
+bool writefile(const std::string& path, const std::string& data);
+bool exists(const std::string& path);
+long long filesize(const std::string& path);  /* -1 when missing */
+ino_t inode(const std::string& path);         /* 0 when missing */
+std::string hex(const std::string& bytes);
+
+/* A fresh folder under /tmp holding a copy of the runtime folder; removed
+   afterwards unless HX_KEEP is set. */
+struct sandbox {
+    std::string dir;
+    explicit sandbox(bool copyrun = true);
+    ~sandbox();
+    sandbox(const sandbox&) = delete;
+    sandbox& operator=(const sandbox&) = delete;
+    std::string operator/(const std::string& name) const { return dir + "/" + name; }
+};
+
+/* The 17 bytes of "Horatik.dat" and the text of "config.conf". */
+std::string settings(int zeitdazu, int hilfe, int alarmhour, int alarmminute, int alarmstate);
+struct rgb { int r, g, b; };
+std::string layout(int cx, int cy, int hourbase, int minbase, int secbase, int hourtip, int mintip,
+                   int sectip, int ax, int ay, rgb hour, rgb minute, rgb second);
+int field32(const std::string& bytes, int offset);  /* a little-endian int of the file */
+
+/* processes */
+struct spawnopts {
+    std::vector<std::string> argv;      /* argv[0] is searched in PATH unless it holds a "/" */
+    std::vector<std::string> env;       /* "NAME=value", over the inherited environment */
+    std::vector<std::string> unset;     /* names removed from the inherited environment */
+    std::string cwd;
+    std::string out = "/dev/null", err = "/dev/null";
+    bool fulldisk = false;              /* RLIMIT_FSIZE 0 and SIGXFSZ ignored */
+    int uid = -1;                       /* run as this user and group */
+    int passfd = -1;                    /* handed to the child as fd 3 */
+};
+pid_t spawn(const spawnopts& o);
+struct exitstatus {
+    bool exited = false, signalled = false, timedout = false;
+    int code = -1, signal = 0;
+    std::string str() const;
+};
+/* Waits up to timeout seconds; a child still running then is killed and reaped. */
+exitstatus waitexit(pid_t pid, double timeout);
+bool running(pid_t pid);          /* not yet ended (the child is not reaped) */
+long rsskb(pid_t pid);            /* resident set from /proc, -1 when gone */
+bool catches(pid_t pid, int sig); /* the process has a handler for sig */
+
+/* A 5-6-5 picture of the program's 320x240 screen. */
+struct shot {
+    bool ok = false;
+    int x0 = 0, y0 = 0;                 /* where the screen lay on the root window */
+    double at = 0;                      /* monotonic time of the capture */
+    std::vector<uint16_t> px;
+    uint16_t operator()(int x, int y) const { return px[(size_t)(x + y * 320)]; }
+    bool save(const std::string& path) const;
+};
+uint16_t rgb565(int r, int g, int b);
+
+/* An Xvfb of our own, 640x480x24, ended by its pid. */
+struct xserver {
+    pid_t pid = -1;
+    int number = -1;
+    Display* dpy = nullptr;
+    xserver();
+    ~xserver();
+    xserver(const xserver&) = delete;
+    xserver& operator=(const xserver&) = delete;
+    std::string display() const { return ":" + std::to_string(number); }
+    bool ok() const { return dpy != nullptr; }
+
+    /* the program's 320x240 screen on the root window, if one is shown */
+    bool screenat(int* x, int* y);
+    bool waitscreen(double timeout);
+    shot last;          /* the latest grab, kept for a failure's report */
+    shot grab();        /* a whole frame: two captures in a row that agree */
+    shot grabonce();
+    /* grabs until pred holds or timeout seconds passed; the last grab either way */
+    shot waitfor(const std::function<bool(const shot&)>& pred, double timeout = 10);
+    /* a real close request: WM_DELETE_WINDOW to the window that asks for it */
+    bool closerequest();
+    /* the pointer over the screen, then the key held for holdms */
+    bool press(const std::string& key, int holdms = 80);
+    /* one xdotool run of many commands, started and not waited for */
+    pid_t xdotool(const std::vector<std::string>& args);
+};
+
+/* The program under test, started in a sandbox. */
+struct runopts {
+    std::string program = "horatik-desktop";
+    std::string fake;                   /* "2026-12-07 06:59:50": the clock starts there and runs */
+    std::string rate;                   /* faketime speed-up such as "x200" */
+    std::string audio = "dummy";        /* "dummy", or "disk" into out.raw */
+    int audiodelay = 20;                /* ms between the disk driver's buffers */
+    xserver* x = nullptr;               /* null: SDL's dummy video driver */
+    bool fulldisk = false;
+    int uid = -1;
+    std::vector<std::string> wrapper;   /* e.g. valgrind and its options */
+    std::vector<std::string> env;
+};
+struct run {
+    pid_t pid = -1;
+    double t0 = 0;                      /* monotonic time just before the start */
+    double fakestart = 0;               /* epoch seconds of the (fake) clock at t0 */
+    std::string out, err;               /* files holding the program's output */
+    /* the fake epoch seconds at monotonic time t, as the program saw it (rate 1) */
+    long long fakeat(double t) const;
+    std::string stderrtext() const { return readfile(err); }
+};
+run start(const sandbox& box, const runopts& o);
+long long epoch(const std::string& utc);  /* "YYYY-MM-DD hh:mm:ss" as UTC */
+
+}  // namespace hx

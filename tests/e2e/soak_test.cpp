@@ -1,0 +1,96 @@
+// A simulated day at 200 times the speed: the alarm rings once, memory stays flat.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "e2e/expect.h"
+#include "e2e/harness.h"
+
+using namespace hx;
+
+/* libfaketime also shortens sleeps 200 times, so the disk audio driver's 10 s
+   between buffers become 50 ms: one buffer stands for 10 fake seconds. */
+TEST(Soak, OneDayRingsOnceAndMemoryStaysFlat)
+{
+    const double rate = 200, day = 86400 / rate;
+    const long long alarm = 6 * 3600 + 30 * 60;  // 06:30:00
+    sandbox box;
+    xserver x;
+    ASSERT_TRUE(x.ok());
+    writefile(box / "Horatik.dat", settings(86400000, 0, 6, 30, 2));
+    writefile(box / "config.conf",
+              layout(160, 120, 10, 20, 20, 70, 90, 90, 119, 138, {0, 0, 255}, {0, 255, 0}, {255, 0, 0}));
+    runopts o;
+    o.x = &x;
+    o.fake = "2026-12-07 00:00:00";
+    o.rate = "x200";
+    o.audio = "disk";
+    o.audiodelay = 10000;
+    run r = start(box, o);
+    ASSERT_TRUE(x.waitscreen(20));
+
+    std::vector<std::pair<double, long long>> growth;
+    std::vector<std::pair<double, long>> rss;
+    double nextrss = 0;
+    while (now() - r.t0 < day + 3) {
+        double t = now() - r.t0;
+        growth.push_back({t, filesize(box / "out.raw")});
+        if (t >= nextrss) {
+            rss.push_back({t, rsskb(r.pid)});
+            nextrss += 2;
+        }
+        ASSERT_TRUE(running(r.pid)) << "ended at fake " << clockof((long long)(t * rate)).str();
+        pause(0.02);
+    }
+    std::string stat = readfile("/proc/" + std::to_string(r.pid) + "/stat");
+    ASSERT_TRUE(x.closerequest());
+    exitstatus e = waitexit(r.pid, 30);
+    EXPECT_TRUE(e.exited && e.code == 0) << e.str();
+
+    /* memory: after the first tenth of the day the resident set grows no more */
+    long first = 0, peak = 0, low = 1L << 30;
+    for (auto& s : rss) {
+        if (s.first < day / 10)
+            continue;
+        if (!first)
+            first = s.second;
+        peak = std::max(peak, s.second);
+        low = std::min(low, s.second);
+    }
+    std::printf("resident set: %ld kB at a tenth of the day, %ld..%ld kB after, %ld kB at the end "
+                "(%zu samples)\n", first, low, peak, rss.back().second, rss.size());
+    EXPECT_LE(peak - first, 512) << "memory grows";
+
+    /* the sound: silence, then the alarm sound once, whole, then silence */
+    std::string sound = readfile(box / "out.raw");
+    std::string pcm = readfile(box / "data/weck.wav").substr(44);
+    size_t from = sound.find_first_not_of('\0');
+    ASSERT_NE(from, std::string::npos) << "the alarm never rang";
+    from &= ~(size_t)3;
+    size_t to = sound.find_last_not_of('\0');
+    std::printf("sound: %zu bytes captured, non-silent from byte %zu to %zu (the alarm sound has %zu)\n",
+                sound.size(), from, to, pcm.size());
+    ASSERT_GE(sound.size(), from + pcm.size()) << "the day ended before the alarm sound";
+    EXPECT_EQ(std::memcmp(sound.data() + from, pcm.data(), pcm.size()), 0) << "not the alarm sound";
+    EXPECT_LT(to, from + pcm.size()) << "rang more than once";
+
+    double heard = -1;
+    for (auto& g : growth)
+        if (g.second > (long long)from) {
+            heard = g.first;
+            break;
+        }
+    long long fake = (long long)(heard * rate);
+    std::printf("rang at fake %s (%.2f s real); the alarm is %s\n", clockof(fake).str().c_str(), heard,
+                clockof(alarm).str().c_str());
+    EXPECT_GE(fake, alarm - 20);
+    EXPECT_LE(fake, alarm + 60);
+
+    /* fields 14 and 15: user and system time in clock ticks */
+    long utime = 0, stime = 0;
+    const char* p = std::strrchr(stat.c_str(), ')');
+    if (p)
+        std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime);
+    std::printf("cpu over the day: %.1f s user, %.1f s system\n", utime / 100.0, stime / 100.0);
+}
