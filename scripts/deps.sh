@@ -6,11 +6,11 @@ set -euo pipefail
 
 build=(cmake make g++ pkg-config
        libsdl1.2-dev libsdl-image1.2-dev libsdl-mixer1.2-dev libsdl-ttf2.0-dev libsdl-net1.2-dev
-       libpng-dev fonts-liberation zip
+       libpng-dev fonts-liberation
        xvfb x11-utils xauth)
 test=(googletest libgtest-dev
       xdotool faketime imagemagick x11-apps libx11-dev
-      valgrind clang libclang-rt-14-dev python3)
+      valgrind clang libclang-rt-14-dev python3 unzip)
 
 want=("${build[@]}")
 [ "${1:-build}" = test ] && want+=("${test[@]}")
