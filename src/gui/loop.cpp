@@ -3,7 +3,6 @@
 
 #include <array>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include "gui/build.h"
 

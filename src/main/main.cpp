@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "clock/control.h"
-#include "clock/face.h"
 #include "clock/state.h"
 #include "gfx/gfx.h"
 #include "gfx/text.h"
