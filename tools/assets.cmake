@@ -13,6 +13,13 @@ set(HX_ASSET_OUTPUTS ${CMAKE_BINARY_DIR}/horatik.png)
 foreach(f ${HX_ASSET_FILES})
   list(APPEND HX_ASSET_OUTPUTS ${RUNDIR}/${f})
 endforeach()
+# The desktop's icon in the theme's folder layout, installed as it stands.
+set(HX_ICONTHEME ${CMAKE_BINARY_DIR}/icons)
+set(HX_ICON_FILES)
+foreach(n 32 48 64 128 256)
+  list(APPEND HX_ICON_FILES ${n}x${n}/apps/horatik.png)
+  list(APPEND HX_ASSET_OUTPUTS ${HX_ICONTHEME}/${n}x${n}/apps/horatik.png)
+endforeach()
 
 # libpng serves the generator and the tests that read its pictures back.
 if(PKG_CONFIG_FOUND)
@@ -28,6 +35,10 @@ if(HORATIK_ASSETS_FROM)
   foreach(f ${HX_ASSET_FILES})
     list(APPEND HX_COPY_COMMANDS COMMAND ${CMAKE_COMMAND} -E copy ${HORATIK_ASSETS_FROM}/run/${f} ${RUNDIR}/${f})
     list(APPEND HX_COPY_SOURCES ${HORATIK_ASSETS_FROM}/run/${f})
+  endforeach()
+  foreach(f ${HX_ICON_FILES})
+    list(APPEND HX_COPY_COMMANDS COMMAND ${CMAKE_COMMAND} -E copy ${HORATIK_ASSETS_FROM}/icons/${f} ${HX_ICONTHEME}/${f})
+    list(APPEND HX_COPY_SOURCES ${HORATIK_ASSETS_FROM}/icons/${f})
   endforeach()
   add_custom_command(OUTPUT ${HX_ASSET_OUTPUTS}
     ${HX_COPY_COMMANDS}
@@ -46,7 +57,7 @@ else()
     ${HX_GEN}/dial.cpp ${HX_GEN}/bell.cpp ${HX_GEN}/logos.cpp ${HX_GEN}/sound.cpp ${HX_GEN}/files.cpp)
   target_link_libraries(horatik-assets PRIVATE ${HX_PNG})
   add_custom_command(OUTPUT ${HX_ASSET_OUTPUTS}
-    COMMAND horatik-assets ${RUNDIR} ${CMAKE_BINARY_DIR}/horatik.png
+    COMMAND horatik-assets ${RUNDIR} ${CMAKE_BINARY_DIR}/horatik.png ${HX_ICONTHEME}
     DEPENDS horatik-assets
     COMMENT "Generating pictures and sound")
 endif()

@@ -11,7 +11,8 @@ struct Picture {
 };
 
 Picture makeDial();      // data/bg.png
-Picture makeIcon();      // the 32x32 menu icon
+Picture makeIcon(int size = 32);  // the menu icon, size x size
+constexpr int kIconSizes[] = {32, 48, 64, 128, 256};  // the icon theme sizes; tools/assets.cmake lists them too
 Picture makeBell();      // data/weck.png
 Picture makeFennick();   // data/fennick.png
 Picture makeTavlo();     // Tavlo.png

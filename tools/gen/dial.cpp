@@ -99,21 +99,23 @@ Picture makeDial() {
     return {320, 240, 3, toRgb(cv, true)};
 }
 
-Picture makeIcon() {
-    Canvas cv(32, 32);
-    Pt c{16, 16};
-    draw(cv, disc(c, 15.2f), Rgb{92, 68, 50});
-    draw(cv, disc(c, 13.2f), [](float x, float y) {
-        return mix(Rgb{252, 248, 238}, Rgb{232, 222, 200}, smooth(0, 13, std::hypot(x - 16, y - 15)));
+Picture makeIcon(int size) {
+    // Drawn on a 32-unit grid and scaled, so every size is the same picture.
+    const float k = size / 32.0f;
+    Canvas cv(size, size);
+    Pt c{16 * k, 16 * k};
+    draw(cv, disc(c, 15.2f * k), Rgb{92, 68, 50});
+    draw(cv, disc(c, 13.2f * k), [k](float x, float y) {
+        return mix(Rgb{252, 248, 238}, Rgb{232, 222, 200}, smooth(0, 13, std::hypot(x / k - 16, y / k - 15)));
     });
     for (int i = 0; i < 12; ++i) {
         float len = i % 3 == 0 ? 3.2f : 2.0f;
-        draw(cv, stroke(polar(c, 12.4f - len, i / 12.0f), polar(c, 12.4f, i / 12.0f), i % 3 == 0 ? 1.6f : 1.1f), kInk);
+        draw(cv, stroke(polar(c, (12.4f - len) * k, i / 12.0f), polar(c, 12.4f * k, i / 12.0f), (i % 3 == 0 ? 1.6f : 1.1f) * k), kInk);
     }
     // Ten past ten: the hands frame the centre the way clock makers like to show them.
-    draw(cv, stroke(c, polar(c, 6.5f, (10 + 10 / 60.0f) / 12), 2.0f), Rgb{20, 18, 16});
-    draw(cv, stroke(c, polar(c, 10.0f, 10 / 60.0f), 1.5f), Rgb{20, 18, 16});
-    draw(cv, stroke(polar(c, -2.5f, 0.58f), polar(c, 10.5f, 0.58f), 0.8f), Rgb{190, 50, 36});
-    draw(cv, disc(c, 1.4f), Rgb{20, 18, 16});
-    return {32, 32, 4, toRgba(cv)};
+    draw(cv, stroke(c, polar(c, 6.5f * k, (10 + 10 / 60.0f) / 12), 2.0f * k), Rgb{20, 18, 16});
+    draw(cv, stroke(c, polar(c, 10.0f * k, 10 / 60.0f), 1.5f * k), Rgb{20, 18, 16});
+    draw(cv, stroke(polar(c, -2.5f * k, 0.58f), polar(c, 10.5f * k, 0.58f), 0.8f * k), Rgb{190, 50, 36});
+    draw(cv, disc(c, 1.4f * k), Rgb{20, 18, 16});
+    return {size, size, 4, toRgba(cv)};
 }

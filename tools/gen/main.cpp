@@ -1,4 +1,4 @@
-// horatik-assets RUNDIR ICON: writes every picture and sound of the clock.
+// horatik-assets RUNDIR ICON [THEMEDIR]: writes every picture and sound of the clock.
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -6,10 +6,11 @@
 #include "assets.h"
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: horatik-assets RUNDIR ICON.png\n"
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: horatik-assets RUNDIR ICON.png [THEMEDIR]\n"
                              "  writes RUNDIR/data/{bg,weck,fennick}.png, RUNDIR/data/weck.wav,\n"
-                             "  RUNDIR/Tavlo.png and the 32x32 menu icon\n");
+                             "  RUNDIR/Tavlo.png, the 32x32 menu icon and, given THEMEDIR,\n"
+                             "  the desktop icon THEMEDIR/NxN/apps/horatik.png in every size\n");
         return 2;
     }
     const std::string run = argv[1], data = run + "/data/";
@@ -25,5 +26,12 @@ int main(int argc, char** argv) {
     ok = writePng(run + "/Tavlo.png", makeTavlo()) && ok;
     ok = writePng(argv[2], makeIcon()) && ok;
     ok = writeWav(data + "weck.wav", makeAlarm()) && ok;
+    if (argc == 4) {
+        for (int size : kIconSizes) {
+            const std::string n = std::to_string(size), dir = std::string(argv[3]) + "/" + n + "x" + n + "/apps";
+            std::filesystem::create_directories(dir, err);
+            ok = writePng(dir + "/horatik.png", makeIcon(size)) && ok;  // says why it fails
+        }
+    }
     return ok ? 0 : 1;
 }
