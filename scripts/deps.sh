@@ -10,7 +10,7 @@ build=(cmake make g++ pkg-config
        xvfb x11-utils xauth)
 test=(googletest libgtest-dev
       xdotool faketime imagemagick x11-apps libx11-dev
-      valgrind clang libclang-rt-14-dev python3 unzip)
+      valgrind clang libclang-rt-14-dev python3 unzip desktop-file-utils)
 
 want=("${build[@]}")
 [ "${1:-build}" = test ] && want+=("${test[@]}")

@@ -595,13 +595,17 @@ run start(const sandbox& box, const runopts& o)
     r.err = box / "stderr.txt";
     spawnopts s;
     s.argv = o.wrapper;
-    s.argv.push_back(box / o.program);
+    if (o.command.empty())
+        s.argv.push_back(box / o.program);
+    else
+        s.argv.insert(s.argv.end(), o.command.begin(), o.command.end());
     s.cwd = box.dir;
     s.out = r.out;
     s.err = r.err;
     s.fulldisk = o.fulldisk;
     s.uid = o.uid;
     s.unset = {"LD_PRELOAD", "FAKETIME", "DISPLAY", "SDL_VIDEODRIVER", "SDL_AUDIODRIVER"};
+    s.unset.insert(s.unset.end(), o.unset.begin(), o.unset.end());
     s.env = {"TZ=UTC"};
     if (o.x)
         s.env.push_back("DISPLAY=" + o.x->display());

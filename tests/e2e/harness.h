@@ -122,6 +122,8 @@ struct runopts {
     int uid = -1;
     std::vector<std::string> wrapper;   /* e.g. valgrind and its options */
     std::vector<std::string> env;
+    std::vector<std::string> unset;     /* names removed from the environment */
+    std::vector<std::string> command;   /* run this instead of the sandbox's program */
 };
 struct run {
     pid_t pid = -1;

@@ -1,0 +1,309 @@
+// Installed into a prefix and started as a desktop user starts it: through the
+// launcher that the desktop entry names, in a folder of the user's own.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "e2e/expect.h"
+#include "e2e/harness.h"
+
+using namespace hx;
+namespace fs = std::filesystem;
+
+namespace {
+
+const int utc = 86400000;
+const rect readoutarea = {119, 134, 199, 158};
+const rect markarea = {3, 224, 60, 239};
+const std::string fresh = "2026-12-07 06:59:50";
+
+/* a command's exit code, its output and errors in *out */
+int command(const sandbox& box, const std::vector<std::string>& argv, std::string* out)
+{
+    spawnopts o;
+    o.argv = argv;
+    o.out = o.err = box / "command.txt";
+    exitstatus e = waitexit(spawn(o), 120);
+    *out = readfile(box / "command.txt");
+    return e.exited ? e.code : -1;
+}
+
+/* the build installed into prefix */
+bool install(const sandbox& box, const std::string& prefix)
+{
+    std::string out;
+    int code = command(box, {HX_CMAKE, "--install", HX_BUILDROOT, "--prefix", prefix}, &out);
+    EXPECT_EQ(code, 0) << out;
+    return code == 0;
+}
+
+/* the keys of the desktop entry's main group */
+std::map<std::string, std::string> entry(const std::string& path)
+{
+    std::map<std::string, std::string> keys;
+    std::string text = readfile(path);
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        std::string line = text.substr(at, end == std::string::npos ? end : end - at);
+        at = end == std::string::npos ? text.size() : end + 1;
+        size_t eq = line.find('=');
+        if (eq != std::string::npos)
+            keys[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return keys;
+}
+
+/* every regular file and link under dir, relative to it, sorted */
+std::vector<std::string> files(const std::string& dir)
+{
+    std::vector<std::string> all;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(dir, ec); it != fs::recursive_directory_iterator();
+         it.increment(ec))
+        if (!it->is_directory())
+            all.push_back(fs::relative(it->path(), dir).string());
+    std::sort(all.begin(), all.end());
+    return all;
+}
+
+std::string pngsize(const std::string& path)
+{
+    std::string b = readfile(path);
+    if (b.size() < 24 || b.compare(1, 3, "PNG") != 0)
+        return "not a PNG";
+    auto be = [&](size_t i) {
+        return (unsigned char)b[i] << 24 | (unsigned char)b[i + 1] << 16 | (unsigned char)b[i + 2] << 8 |
+               (unsigned char)b[i + 3];
+    };
+    return std::to_string(be(16)) + "x" + std::to_string(be(20));
+}
+
+/* The launcher has handed over once its process is the clock, and the clock is up
+   once SDL takes SIGTERM as a quit request. */
+bool clockruns(pid_t pid, double timeout)
+{
+    for (double until = now() + timeout; now() < until; pause(0.05)) {
+        std::error_code ec;
+        fs::path exe = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec);
+        if (!ec && exe.filename() == "horatik-desktop" && catches(pid, SIGTERM))
+            return true;
+        if (!running(pid))
+            return false;
+    }
+    return false;
+}
+
+std::string cwdof(pid_t pid)
+{
+    std::error_code ec;
+    return fs::read_symlink("/proc/" + std::to_string(pid) + "/cwd", ec).string();
+}
+
+/* An installed clock and a user with a home of their own. */
+struct installed {
+    sandbox box{false};
+    std::string prefix = box / "pre fix";  // a space, as a user's path may have
+    std::string home = box / "home";
+    std::string launcher = prefix + "/bin/horatik";
+    std::string share = prefix + "/share/horatik";
+    std::string folder = home + "/.local/share/horatik";
+    bool ok = false;
+
+    installed()
+    {
+        fs::create_directories(home);
+        ok = install(box, prefix);
+    }
+    /* the launcher started with the dummy video driver; the clock ends on SIGTERM */
+    run launch(const std::vector<std::string>& env, const std::vector<std::string>& cmd = {})
+    {
+        runopts o;
+        o.command = cmd.empty() ? std::vector<std::string>{launcher} : cmd;
+        o.unset = {"HOME", "XDG_DATA_HOME"};
+        o.env = {"HOME=" + home};
+        o.env.insert(o.env.end(), env.begin(), env.end());
+        return start(box, o);
+    }
+    exitstatus stop(const run& r)
+    {
+        kill(r.pid, SIGTERM);
+        return waitexit(r.pid, 10);
+    }
+};
+
+bool ok(const exitstatus& e)
+{
+    return e.exited && e.code == 0;
+}
+
+}  // namespace
+
+/* The usual layout under the prefix, a valid desktop entry naming the launcher,
+   the icon in every size; uninstalling takes all of it away again. */
+TEST(Install, LayoutDesktopEntryAndUninstall)
+{
+    installed in;
+    ASSERT_TRUE(in.ok);
+    std::vector<std::string> want = {
+        "bin/horatik", "bin/horatik-desktop", "share/applications/horatik.desktop",
+        "share/horatik/Tavlo.png", "share/horatik/data/bg.png", "share/horatik/data/fennick.png",
+        "share/horatik/data/times.ttf", "share/horatik/data/weck.png", "share/horatik/data/weck.wav"};
+    for (int n : {32, 48, 64, 128, 256}) {
+        std::string icon = "share/icons/hicolor/" + std::to_string(n) + "x" + std::to_string(n) + "/apps/horatik.png";
+        want.push_back(icon);
+        EXPECT_EQ(pngsize(in.prefix + "/" + icon), std::to_string(n) + "x" + std::to_string(n));
+    }
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(files(in.prefix), want);
+    EXPECT_EQ(access((in.prefix + "/bin/horatik").c_str(), X_OK), 0);
+    EXPECT_EQ(access((in.prefix + "/bin/horatik-desktop").c_str(), X_OK), 0);
+    for (const char* f : {"data/bg.png", "data/weck.wav", "data/times.ttf", "Tavlo.png"})
+        EXPECT_EQ(readfile(in.share + "/" + f), readfile(rundir() + "/" + f)) << f;
+
+    std::string desktop = in.prefix + "/share/applications/horatik.desktop", out;
+    EXPECT_EQ(command(in.box, {"desktop-file-validate", desktop}, &out), 0) << out;
+    EXPECT_EQ(out, "");
+    std::map<std::string, std::string> e = entry(desktop);
+    EXPECT_EQ(e["Type"], "Application");
+    EXPECT_EQ(e["Categories"], "Utility;Clock;");
+    EXPECT_EQ(e["Icon"], "horatik");
+    EXPECT_EQ(e["Exec"], "\"" + in.launcher + "\"");  // quoted for the space
+    EXPECT_EQ(e["TryExec"], in.launcher);
+
+    ASSERT_EQ(command(in.box, {HX_CMAKE, "--build", HX_BUILDROOT, "--target", "uninstall"}, &out), 0) << out;
+    EXPECT_EQ(files(in.prefix), std::vector<std::string>{});
+    EXPECT_FALSE(exists(in.share));
+}
+
+/* Started from the desktop entry's command: the clock runs in the user's folder,
+   saves its settings there, and reads them and a layout put beside them at the
+   next start. */
+TEST(Install, LauncherRunsTheClockInTheUsersFolderAndItsSettingsLast)
+{
+    installed in;
+    ASSERT_TRUE(in.ok);
+    xserver x;
+    ASSERT_TRUE(x.ok()) << "Xvfb did not start";
+    std::string exec = entry(in.prefix + "/share/applications/horatik.desktop")["Exec"];
+    ASSERT_GE(exec.size(), 2u);
+    std::string fromentry = exec.substr(1, exec.size() - 2);
+    ASSERT_TRUE(exists(fromentry)) << exec;
+
+    runopts o;
+    o.command = {fromentry};
+    o.x = &x;
+    o.fake = fresh;
+    o.unset = {"HOME", "XDG_DATA_HOME"};
+    o.env = {"HOME=" + in.home};
+    run r = start(in.box, o);
+    ASSERT_TRUE(x.waitscreen(20)) << "no window";
+    EXPECT_EQ(cwdof(r.pid), in.folder);
+    std::string why;
+    shot first = x.waitfor([&](const shot& sh) { return helpshows(sh, false, &why); });
+    EXPECT_TRUE(helpshows(first, false, &why)) << "first start: " << why;
+    EXPECT_TRUE(backgroundring(first, in.share + "/data/bg.png"));
+    for (const char* f : {"data/bg.png", "data/fennick.png", "data/times.ttf", "data/weck.png",
+                          "data/weck.wav", "Tavlo.png"}) {
+        std::error_code ec;
+        EXPECT_EQ(fs::read_symlink(in.folder + "/" + f, ec).string(), in.share + "/" + f) << f;
+    }
+
+    /* help off, then an alarm at 01:00 armed: two saves into the user's folder */
+    ASSERT_TRUE(x.press("Left"));
+    x.waitfor([](const shot& sh) { return !helpshows(sh); });
+    ASSERT_TRUE(x.press("s"));
+    x.waitfor([](const shot& sh) { return alarmboxshows(sh, 0, 0); });
+    ASSERT_TRUE(x.press("w"));
+    x.waitfor([](const shot& sh) { return alarmboxshows(sh, 1, 0); });
+    ASSERT_TRUE(x.press("s"));
+    x.waitfor([](const shot& sh) { return !alarmboxframe(sh); });
+    std::string saved = settings(utc, 0, 1, 0, 2);
+    EXPECT_EQ(readfile(in.folder + "/Horatik.dat"), saved) << hex(readfile(in.folder + "/Horatik.dat"));
+    EXPECT_TRUE(x.closerequest());
+    exitstatus e = waitexit(r.pid, 10);
+    EXPECT_TRUE(ok(e)) << e.str();
+    EXPECT_EQ(r.stderrtext(), "");
+    EXPECT_FALSE(exists(in.box / "Horatik.dat")) << "saved where it was started from";
+
+    /* the next start, through the launcher itself, with a layout of the user's */
+    writefile(in.folder + "/config.conf",
+              layout(160, 120, 10, 20, 20, 70, 90, 90, 119, 138, {0, 0, 255}, {0, 255, 0}, {255, 0, 0}));
+    o.command = {in.launcher};
+    o.fake = "2026-12-07 07:10:20";
+    r = start(in.box, o);
+    ASSERT_TRUE(x.waitscreen(20)) << "no window";
+    geometry g;
+    g.colour[0] = rgb565(255, 0, 0);
+    g.colour[1] = rgb565(0, 255, 0);
+    g.colour[2] = rgb565(0, 0, 255);
+    shot again = x.waitfor([&](const shot& sh) {
+        return !handtimes(sh, g, candidates(r, sh), {readoutarea, markarea}).empty();
+    });
+    EXPECT_FALSE(helpshows(again)) << "the help panel is back";
+    EXPECT_EQ(handtimes(again, g, candidates(r, again), {readoutarea, markarea}).size(), 1u)
+        << "the layout's hands are not shown";
+    EXPECT_EQ(markshows(again, in.share + "/data/bg.png"), 1) << "the alarm is not armed";
+    EXPECT_TRUE(x.closerequest());
+    e = waitexit(r.pid, 10);
+    EXPECT_TRUE(ok(e)) << e.str();
+    EXPECT_EQ(readfile(in.folder + "/Horatik.dat"), saved);
+    if (::testing::Test::HasFailure() && x.last.ok)
+        x.last.save(shotdir() + "/failed-install-launcher.png");
+}
+
+/* Where the folder goes, what the launcher renews and what it leaves alone, and how
+   it fails. */
+TEST(Install, LauncherFolderAndLinks)
+{
+    installed in;
+    ASSERT_TRUE(in.ok);
+
+    /* an absolute XDG_DATA_HOME is taken; a relative one is not */
+    run r = in.launch({"XDG_DATA_HOME=" + in.box / "xdg"});
+    ASSERT_TRUE(clockruns(r.pid, 10)) << r.stderrtext();
+    EXPECT_EQ(cwdof(r.pid), in.box / "xdg/horatik");
+    EXPECT_TRUE(ok(in.stop(r)));
+    EXPECT_FALSE(exists(in.folder));
+    r = in.launch({"XDG_DATA_HOME=xdg"});
+    ASSERT_TRUE(clockruns(r.pid, 10)) << r.stderrtext();
+    EXPECT_EQ(cwdof(r.pid), in.folder);
+    EXPECT_TRUE(ok(in.stop(r)));
+
+    /* the user's own picture stays; a link from an earlier install is renewed,
+       a removed one made again; a launcher reached through a link of its own works */
+    fs::remove(in.folder + "/data/bg.png");  // a link: writing through it would hit the installed one
+    writefile(in.folder + "/data/bg.png", "mine");
+    fs::remove(in.folder + "/data/weck.wav");
+    fs::remove(in.folder + "/Tavlo.png");
+    fs::create_symlink("/nonexistent/share/horatik/Tavlo.png", in.folder + "/Tavlo.png");
+    fs::create_directories(in.box / "bin");
+    fs::create_symlink(in.launcher, in.box / "bin/horatik");
+    r = in.launch({}, {in.box / "bin/horatik"});
+    ASSERT_TRUE(clockruns(r.pid, 10)) << r.stderrtext();
+    EXPECT_EQ(cwdof(r.pid), in.folder);
+    EXPECT_TRUE(ok(in.stop(r)));
+    EXPECT_EQ(readfile(in.folder + "/data/bg.png"), "mine");
+    EXPECT_FALSE(fs::is_symlink(in.folder + "/data/bg.png"));
+    std::error_code ec;
+    EXPECT_EQ(fs::read_symlink(in.folder + "/data/weck.wav", ec).string(), in.share + "/data/weck.wav");
+    EXPECT_EQ(fs::read_symlink(in.folder + "/Tavlo.png", ec).string(), in.share + "/Tavlo.png");
+    EXPECT_EQ(r.stderrtext(), "");
+
+    /* no folder to be had: exit 3 with a word why, and no clock */
+    writefile(in.box / "afile", "");
+    r = in.launch({"XDG_DATA_HOME=" + in.box / "afile"});
+    exitstatus e = waitexit(r.pid, 10);
+    EXPECT_TRUE(e.exited && e.code == 3) << e.str();
+    EXPECT_EQ(r.stderrtext(), "horatik: cannot make the folder " + in.box / "afile/horatik/data\n");
+    runopts o;
+    o.command = {in.launcher};
+    o.unset = {"HOME", "XDG_DATA_HOME"};
+    r = start(in.box, o);
+    e = waitexit(r.pid, 10);
+    EXPECT_TRUE(e.exited && e.code == 3) << e.str();
+    EXPECT_EQ(r.stderrtext(), "horatik: neither XDG_DATA_HOME nor HOME is set\n");
+}
