@@ -11,17 +11,17 @@ fuzzseconds=${HX_FUZZ_SECONDS:-45}
 step() { printf '\n=== %s\n' "$*"; }
 
 step "build and all tests"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHORATIK_WERROR=ON >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
 step "unit tests with unsigned char"
-cmake -S . -B build-uchar -DHORATIK_UNSIGNED_CHAR=ON -DHORATIK_BENCH=OFF >/dev/null
+cmake -S . -B build-uchar -DHORATIK_UNSIGNED_CHAR=ON -DHORATIK_BENCH=OFF -DHORATIK_WERROR=ON >/dev/null
 cmake --build build-uchar -j"$jobs"
 ctest --test-dir build-uchar --output-on-failure -j"$jobs" -L unit
 
 step "unit tests with sanitizers"
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DHORATIK_SANITIZE=ON -DHORATIK_BENCH=OFF >/dev/null
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DHORATIK_SANITIZE=ON -DHORATIK_BENCH=OFF -DHORATIK_WERROR=ON >/dev/null
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0 \
@@ -29,7 +29,7 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-asan --output-on-failure -j"$jobs" -L unit
 
 step "fuzzing, ${fuzzseconds} s per target"
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -DHORATIK_FUZZ=ON -DHORATIK_TESTS=OFF \
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DHORATIK_FUZZ=ON -DHORATIK_TESTS=OFF -DHORATIK_WERROR=ON \
     -DHORATIK_BENCH=OFF >/dev/null
 cmake --build build-fuzz -j"$jobs"
 bash tests/fuzz/run.sh build-fuzz "$fuzzseconds"

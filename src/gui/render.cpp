@@ -5,6 +5,7 @@
 #include <array>
 #include <climits>
 #include <cstdio>
+#include <string>
 #include "gfx/gfx.h"
 #include "gfx/text.h"
 
@@ -29,16 +30,11 @@ static constexpr std::array<keyprefix, 12> prefixes{{
 
 void buttoncaption(char* out, size_t size, const char* text, unsigned int keymask)
 {
-    /* 63 bytes of text behind all prefixes (56 bytes) still fit */
-    std::array<char, 128> caption, scratch;
-    snprintf(caption.data(), caption.size(), "%s", text);
-    for (const keyprefix& p : prefixes) {
-        if ((keymask & p.mask) != p.match)
-            continue;
-        snprintf(scratch.data(), scratch.size(), "%s%s", p.text, caption.data());
-        caption = scratch;
-    }
-    snprintf(out, size, "%s", caption.data());
+    std::string caption = text;
+    for (const keyprefix& p : prefixes)
+        if ((keymask & p.mask) == p.match)
+            caption.insert(0, p.text);
+    snprintf(out, size, "%s", caption.c_str());
 }
 
 static void textsize(TTF_Font* font, const char* text, int& w, int& h)
