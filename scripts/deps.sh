@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Horatik needs, only those that are missing.
+# Installs the Debian packages Horatik needs, only those that are missing. Every
+# name here exists on Debian 12 and on Debian 13.
 #   deps.sh build   what building the two programs needs
 #   deps.sh test    that plus what the tests, sanitizers, fuzzers and benchmarks need
 set -euo pipefail
@@ -10,7 +11,7 @@ build=(cmake make g++ pkg-config
        xvfb x11-utils xauth)
 test=(googletest libgtest-dev
       xdotool faketime imagemagick x11-apps libx11-dev
-      valgrind clang libclang-rt-14-dev python3 unzip desktop-file-utils)
+      valgrind clang libclang-rt-dev python3 unzip desktop-file-utils)
 
 want=("${build[@]}")
 [ "${1:-build}" = test ] && want+=("${test[@]}")
