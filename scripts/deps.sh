@@ -2,7 +2,8 @@
 # Installs the Debian packages Horatik needs, only those that are missing. Every
 # name here exists on Debian 12 and on Debian 13.
 #   deps.sh build   what building the two programs needs
-#   deps.sh test    that plus what the tests, sanitizers, fuzzers and benchmarks need
+#   deps.sh arm     that plus the ARM cross compiler, qemu and mmdebstrap (scripts/arm.sh)
+#   deps.sh test    all of those plus what the tests, sanitizers, fuzzers and benchmarks need
 set -euo pipefail
 
 build=(cmake make g++ pkg-config
@@ -12,10 +13,18 @@ build=(cmake make g++ pkg-config
 test=(googletest libgtest-dev
       xdotool faketime imagemagick x11-apps libx11-dev
       valgrind clang libclang-rt-dev python3 unzip desktop-file-utils)
+# no foreign architecture on the host: the ARM libraries come in a sysroot of their
+# own; unzip and imagemagick serve the package test
+arm=(crossbuild-essential-armel qemu-user mmdebstrap unzip imagemagick)
 
-want=("${build[@]}")
-[ "${1:-build}" = test ] && want+=("${test[@]}")
+case "${1:-build}" in
+    build) want=("${build[@]}") ;;
+    arm)   want=("${build[@]}" "${arm[@]}") ;;
+    test)  want=("${build[@]}" "${arm[@]}" "${test[@]}") ;;
+    *)     echo "usage: deps.sh [build|arm|test]" >&2; exit 2 ;;
+esac
 
+mapfile -t want < <(printf '%s\n' "${want[@]}" | sort -u)
 missing=()
 for p in "${want[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -26,5 +35,6 @@ echo "Installing: ${missing[*]}"
 sudo=()
 [ "$(id -u)" -ne 0 ] && sudo=(sudo)
 export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# apt's _apt user checks signatures in TMPDIR, which may be a folder it cannot write
+"${sudo[@]}" env TMPDIR=/var/tmp apt-get update -qq
+"${sudo[@]}" env TMPDIR=/var/tmp apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
