@@ -11,18 +11,14 @@
 # files under lib/pkgconfig are used when present, sdl-config otherwise. The pictures
 # and sound come from a native build (HORATIK_ASSETS_FROM), since the generator cannot
 # run on the build machine when it is built for the console.
-set(CMAKE_SYSTEM_NAME Linux)
-set(CMAKE_SYSTEM_PROCESSOR arm)
-
 set(GP2X_TRIPLET "arm-linux" CACHE STRING "Prefix of the cross compiler's programs")
 set(GP2X_PREFIX "/opt/gp2x" CACHE PATH "Where the console's SDL and its libraries are installed")
+# configure checks read this file again in projects of their own, without our cache
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES GP2X_TRIPLET GP2X_PREFIX)
 
-set(CMAKE_C_COMPILER ${GP2X_TRIPLET}-gcc)
-set(CMAKE_CXX_COMPILER ${GP2X_TRIPLET}-g++)
-set(CMAKE_FIND_ROOT_PATH ${GP2X_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(HX_CROSS_TRIPLET ${GP2X_TRIPLET})
+set(HX_CROSS_ROOT ${GP2X_PREFIX})
+include(${CMAKE_CURRENT_LIST_DIR}/cross-arm.cmake)
 
 # pkg-config looks only into the prefix; without files there it finds nothing and
 # the build falls back to the prefix's sdl-config
@@ -32,5 +28,7 @@ set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
 set(HX_SDL_EXTRA_LIBS png z vorbisidec freetype pthread m CACHE STRING "Libraries the static SDL libraries need")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
+# the handheld program alone: the console has no desktop, and nothing runs tests there
+set(HORATIK_DESKTOP OFF CACHE BOOL "" FORCE)
 set(HORATIK_TESTS OFF CACHE BOOL "" FORCE)
 set(HORATIK_BENCH OFF CACHE BOOL "" FORCE)
