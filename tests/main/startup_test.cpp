@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,19 @@ struct result {
     int code = -1;       // exit code, or -1 when killed by a signal
     std::string err;     // standard error
 };
+
+/* A cross build's emulator (HX_EMULATOR, its words split at spaces) followed by the
+   program: there the kernel cannot start the target's programs by itself. */
+std::vector<std::string> command(const std::string& path)
+{
+    std::vector<std::string> words;
+    const char* emulator = std::getenv("HX_EMULATOR");
+    std::istringstream in(emulator ? emulator : "");
+    for (std::string w; in >> w;)
+        words.push_back(w);
+    words.push_back(path);
+    return words;
+}
 
 /* Runs a program of the runtime folder in a fresh working folder with the given
    environment; after "seconds" it asks the program to quit (SIGTERM, which SDL
@@ -29,6 +43,11 @@ result run(const std::string& program, std::vector<std::string> env, double seco
     if (withdata) {
         EXPECT_EQ(symlink(data.c_str(), (dir + "/data").c_str()), 0);
     }
+    std::vector<std::string> cmd = command(rundir() + "/" + program);
+    std::vector<char*> argv;
+    for (auto& w : cmd)
+        argv.push_back(&w[0]);
+    argv.push_back(nullptr);
     int err[2];
     EXPECT_EQ(pipe(err), 0);
     pid_t pid = fork();
@@ -42,8 +61,7 @@ result run(const std::string& program, std::vector<std::string> env, double seco
         for (auto& e : env)
             envp.push_back(&e[0]);
         envp.push_back(nullptr);
-        std::string path = rundir() + "/" + program;
-        execle(path.c_str(), path.c_str(), (char*)nullptr, envp.data());
+        execve(argv[0], argv.data(), envp.data());
         _exit(98);
     }
     close(err[1]);
