@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# Cross build for 32-bit ARM (Debian armel: ARMv5TE, soft float): both programs and
+# the unit tests, built in build-arm/ with Debian's cross compiler, then every unit
+# test and the package test run under qemu-user. The armel libraries come in a
+# sysroot made by mmdebstrap from the archive and release the host's apt uses, kept
+# in build-arm/sysroot and made anew when its package list changes. The pictures and
+# sound come from the native build in build/ (made here when it lacks them).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh arm
+jobs=$(nproc)
+top=$PWD
+out=$top/build-arm
+sysroot=$out/sysroot
+triplet=arm-linux-gnueabi
+
+start=$SECONDS
+step() { printf '\n=== arm: %s (at %d s)\n' "$*" $((SECONDS - start)); }
+
+# The host's first apt source for its own release, in either of apt's two formats.
+archive() {
+    local suite=$1
+    {
+        # one-line form: deb [options] URI suite components
+        for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+            [ -f "$f" ] || continue
+            awk -v s="$suite" '
+                $1 == "deb" {
+                    i = 2
+                    if ($i ~ /^\[/) { while (i < NF && $i !~ /\]$/) i++; i++ }
+                    if ($(i + 1) == s) print $i
+                }' "$f"
+        done
+        # deb822 form: stanzas of Types, URIs, Suites, Enabled ...
+        for f in /etc/apt/sources.list.d/*.sources; do
+            [ -f "$f" ] || continue
+            awk -v s="$suite" '
+                BEGIN { RS = ""; FS = "\n" }
+                {
+                    types = uris = suites = ""; enabled = "yes"
+                    for (i = 1; i <= NF; i++) {
+                        if (!match($i, /^[A-Za-z-]+:/)) continue
+                        key = tolower(substr($i, 1, RLENGTH - 1))
+                        val = " " substr($i, RLENGTH + 1) " "
+                        if (key == "types") types = val
+                        else if (key == "uris") uris = val
+                        else if (key == "suites") suites = val
+                        else if (key == "enabled") enabled = tolower(val)
+                    }
+                    if (enabled !~ /no/ && types ~ /[ \t]deb[ \t]/ && index(suites, " " s " ")) {
+                        split(uris, u, " ")
+                        print u[1]
+                    }
+                }' "$f"
+        done
+    } | head -n1
+}
+
+# The sysroot follows the host: its release, and the libstdc++ of the cross
+# compiler's major version (12 on Debian 12, 14 on Debian 13).
+release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+[ -n "$release" ] || { echo "arm.sh: no VERSION_CODENAME in /etc/os-release" >&2; exit 1; }
+gcc_major=$("$triplet-g++" -dumpversion)
+gcc_major=${gcc_major%%.*}
+packages=(base-files libc6-dev "libstdc++-$gcc_major-dev"
+          libsdl1.2-dev libsdl-image1.2-dev libsdl-mixer1.2-dev libsdl-ttf2.0-dev
+          libsdl-net1.2-dev libpng-dev libgtest-dev)
+# what the sysroot is made of; a change makes it (and the build on it) anew
+key="armel $release ${packages[*]} trim-1"
+
+if [ "$(cat "$out/sysroot.key" 2>/dev/null)" != "$key" ]; then
+    step "sysroot for armel $release"
+    mirror=$(archive "$release")
+    [ -n "$mirror" ] || { echo "arm.sh: no apt source for $release in /etc/apt" >&2; exit 1; }
+    echo "from $mirror: ${packages[*]}"
+    rm -rf "$out"
+    mkdir -p "$out"
+    new=$out/sysroot.new
+    # TMPDIR: apt's _apt user must be able to write there
+    inc=$(IFS=,; echo "${packages[*]}")
+    TMPDIR=/var/tmp mmdebstrap --quiet --arch=armel --variant=extract --include="$inc" \
+        "$release" "$new" "$mirror"
+    # links the packages made absolute would point into the host
+    find "$new" -type l -lname '/*' -print0 | while IFS= read -r -d '' link; do
+        ln -sfn "$(realpath -ms --relative-to="$(dirname "$link")" "$new$(readlink "$link")")" "$link"
+    done
+    # not needed for building or running: documentation, translations, and what
+    # SDL's OpenGL dependency brings along (its drivers, and LLVM and z3 for them
+    # when nothing else links them)
+    rm -rf "$new"/usr/share/doc "$new"/usr/share/man "$new"/usr/share/info "$new"/usr/share/locale \
+           "$new/usr/lib/$triplet/dri"
+    for lib in libLLVM libz3; do
+        users=$(cd "$new/usr/lib/$triplet" && grep -l -- "$lib" ./*.so* 2>/dev/null | grep -v "^\./$lib" || true)
+        [ -n "$users" ] || rm -f "$new/usr/lib/$triplet/$lib"*
+    done
+    mv "$new" "$sysroot"
+    echo "$key" >"$out/sysroot.key"
+    echo "sysroot: $(du -sh "$sysroot" | cut -f1)"
+else
+    step "sysroot for armel $release (kept)"
+fi
+
+step "native pictures and sound"
+[ -f build/CMakeCache.txt ] || cmake -S . -B build >/dev/null
+cmake --build build -j"$jobs" --target horatik-data
+
+step "cross build"
+export ARMEL_SYSROOT=$sysroot
+cmake -S . -B "$out" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/armel-toolchain.cmake" \
+    -DARMEL_SYSROOT="$sysroot" -DHORATIK_ASSETS_FROM="$top/build" \
+    -DHORATIK_WERROR=ON -DHORATIK_BENCH=OFF >/dev/null
+cmake --build "$out" -j"$jobs"
+
+# ELF header: class 1 (32-bit), machine 40 (ARM)
+for f in "$out/run/horatik-gp2x" "$out/run/horatik-desktop"; do
+    [ "$(od -An -tu1 -j4 -N1 "$f" | tr -d ' ')" = 1 ] &&
+    [ "$(od -An -tu2 -j18 -N2 "$f" | tr -d ' ')" = 40 ] ||
+        { echo "arm.sh: $f is no 32-bit ARM program" >&2; exit 1; }
+done
+
+step "unit and package tests under qemu"
+# no GoogleTest in the sysroot would leave nothing to run and say nothing
+units=$(ctest --test-dir "$out" -N -L unit | sed -n 's/^Total Tests: //p')
+[ "${units:-0}" -gt 0 ] || { echo "arm.sh: no unit tests in $out" >&2; exit 1; }
+ctest --test-dir "$out" --output-on-failure -j"$jobs" -L 'unit|package'
+step "done"
