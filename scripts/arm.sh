@@ -53,7 +53,7 @@ archive() {
                     }
                 }' "$f"
         done
-    } | head -n1
+    } | sed -n 1p   # reads all, so no writer meets a closed pipe
 }
 
 # The sysroot follows the host: its release, and the libstdc++ of the cross
@@ -79,7 +79,8 @@ if [ "$(cat "$out/sysroot.key" 2>/dev/null)" != "$key" ]; then
     # TMPDIR: apt's _apt user must be able to write there
     inc=$(IFS=,; echo "${packages[*]}")
     TMPDIR=/var/tmp mmdebstrap --quiet --arch=armel --variant=extract --include="$inc" \
-        "$release" "$new" "$mirror"
+        "$release" "$new" "$mirror" ||
+        { echo "arm.sh: no armel sysroot: $mirror must serve $release's armel packages" >&2; exit 1; }
     # links the packages made absolute would point into the host
     find "$new" -type l -lname '/*' -print0 | while IFS= read -r -d '' link; do
         ln -sfn "$(realpath -ms --relative-to="$(dirname "$link")" "$new$(readlink "$link")")" "$link"
