@@ -7,10 +7,10 @@ set -euo pipefail
 
 build=(cmake make g++ pkg-config
        libsdl1.2-dev libsdl-image1.2-dev libsdl-mixer1.2-dev libsdl-ttf2.0-dev libsdl-net1.2-dev
-       libpng-dev fonts-liberation
+       libpng-dev libx11-dev fonts-liberation
        xvfb x11-utils xauth)
 test=(googletest libgtest-dev
-      xdotool faketime imagemagick x11-apps libx11-dev
+      xdotool faketime imagemagick x11-apps
       valgrind clang libclang-rt-dev python3 unzip desktop-file-utils)
 
 want=("${build[@]}")
