@@ -162,3 +162,20 @@ TEST_F(Face, FrameIsPresentedAndLeavesTheRingAlone)
     EXPECT_EQ(testwindow(uhrwindow), 0);  // everything drawn, nothing left changed
     EXPECT_EQ(globalcolor.r, 0);          // the help panel's black text was drawn last
 }
+
+TEST_F(Face, FrameAfterTheInt32RangeIsTheSameAsBefore)
+{
+    // 03:14:20 on 25 April 2035, where system time plus offset passed 2^31 - 1,
+    // draws exactly what 03:14:20 of any earlier day draws
+    hilfe = 0;
+    SDL_Surface* before = make565();
+    tickat(at(3, 14, 20));
+    uhrdraw(uhrwindow);
+    SDL_BlitSurface(screen, nullptr, before, nullptr);
+    altzeit = zeit = 0;
+    tickat((time_t)(2147483648LL - 86400000 + 12));
+    uhrwindow->changed = 1;
+    uhrdraw(uhrwindow);
+    EXPECT_EQ(diff565(screen, before), 0);
+    SDL_FreeSurface(before);
+}
