@@ -258,7 +258,7 @@ def read_log(path, marks=None):
                 parts = line.split()
                 if not parts or not line.endswith("\n"):
                     continue
-                if parts[0] == "P" and len(parts) == 5:
+                if parts[0] == "P" and len(parts) in (5, 6):
                     presents.append((int(parts[1]), int(parts[2]), int(parts[3]), int(parts[4])))
                 elif parts[0] == "K" and len(parts) == 3:
                     keys.append((int(parts[1]), int(parts[2])))
