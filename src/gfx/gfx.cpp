@@ -253,12 +253,15 @@ static SDL_Surface* convertbackground(SDL_Surface* pic, const SDL_PixelFormat* f
         return nullptr;
     int w = pic->w > 320 ? pic->w : 320;
     int h = pic->h > 240 ? pic->h : 240;
-    /* first into 24-bit bytes red, green, blue: SDL's blit converts any depth,
-       palette or alpha (composed over black) */
+    /* first into 24-bit bytes red, green, blue: SDL's blit converts any depth or
+       palette; with alpha and colour key switched off it copies each pixel's own
+       colour, as the rectangle routines read a picture's bytes */
     SDL_Surface* rgb = SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 24, SDL_SwapLE32(0x0000FF),
                                             SDL_SwapLE32(0x00FF00), SDL_SwapLE32(0xFF0000), 0);
     SDL_Surface* out = nullptr;
     if (rgb) {
+        SDL_SetAlpha(pic, 0, SDL_ALPHA_OPAQUE);
+        SDL_SetColorKey(pic, 0, 0);
         SDL_FillRect(rgb, nullptr, 0);
         SDL_BlitSurface(pic, nullptr, rgb, nullptr);
         out = SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 16, format->Rmask, format->Gmask,
