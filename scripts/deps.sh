@@ -11,7 +11,8 @@ build=(cmake make g++ pkg-config
        xvfb x11-utils xauth)
 test=(googletest libgtest-dev
       xdotool faketime imagemagick x11-apps
-      valgrind clang libclang-rt-dev python3 unzip desktop-file-utils)
+      valgrind clang libclang-rt-dev python3 unzip desktop-file-utils
+      libsdl2-2.0-0)
 
 want=("${build[@]}")
 [ "${1:-build}" = test ] && want+=("${test[@]}")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: unit and end-to-end tests, the unit
-# tests again with unsigned plain char (as on the console's ARM) and with
+# Builds everything and runs every test: unit and end-to-end tests on the system's
+# SDL 1.2 and again on sdl12-compat (the SDL 1.2 API over SDL2), the unit tests
+# again with unsigned plain char (as on the console's ARM) and with
 # AddressSanitizer and UndefinedBehaviorSanitizer, then each fuzzer for a while.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,10 +11,18 @@ fuzzseconds=${HX_FUZZ_SECONDS:-45}
 
 step() { printf '\n=== %s\n' "$*"; }
 
-step "build and all tests"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHORATIK_WERROR=ON >/dev/null
+step "release build and all tests"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DHORATIK_WERROR=ON >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+step "unit and end-to-end tests on sdl12-compat"
+compat=$(bash scripts/sdl12-compat.sh build)
+if [ -n "$compat" ]; then
+    LD_LIBRARY_PATH=$compat ctest --test-dir build --output-on-failure -j"$jobs" -L 'unit|e2e'
+else
+    echo "The programs run on sdl12-compat already: the tests above ran on it."
+fi
 
 step "unit tests with unsigned char"
 cmake -S . -B build-uchar -DHORATIK_UNSIGNED_CHAR=ON -DHORATIK_BENCH=OFF -DHORATIK_WERROR=ON >/dev/null
