@@ -66,9 +66,24 @@ std::vector<std::string> files(const std::string& dir)
     for (auto it = fs::recursive_directory_iterator(dir, ec); it != fs::recursive_directory_iterator();
          it.increment(ec))
         if (!it->is_directory())
-            all.push_back(fs::relative(it->path(), dir).string());
+            all.push_back(it->path().lexically_relative(dir).string());  // a link as itself
     std::sort(all.begin(), all.end());
     return all;
+}
+
+/* what an install puts under its prefix, sorted */
+std::vector<std::string> layout()
+{
+    std::vector<std::string> want = {
+        "bin/horatik", "bin/horatik-desktop", "share/applications/horatik.desktop",
+        "share/horatik/Tavlo.png", "share/horatik/data/bg.png", "share/horatik/data/fennick.png",
+        "share/horatik/data/times.ttf", "share/horatik/data/weck.png", "share/horatik/data/weck.wav",
+        "share/man/man1/horatik-desktop.1.gz", "share/man/man1/horatik.1.gz",
+        std::string("share/metainfo/") + HX_APPID + ".metainfo.xml"};
+    for (int n : {32, 48, 64, 128, 256})
+        want.push_back("share/icons/hicolor/" + std::to_string(n) + "x" + std::to_string(n) + "/apps/horatik.png");
+    std::sort(want.begin(), want.end());
+    return want;
 }
 
 /* "WxH" of a picture that decodes */
@@ -148,16 +163,11 @@ TEST(Install, LayoutDesktopEntryAndUninstall)
 {
     installed in;
     ASSERT_TRUE(in.ok);
-    std::vector<std::string> want = {
-        "bin/horatik", "bin/horatik-desktop", "share/applications/horatik.desktop",
-        "share/horatik/Tavlo.png", "share/horatik/data/bg.png", "share/horatik/data/fennick.png",
-        "share/horatik/data/times.ttf", "share/horatik/data/weck.png", "share/horatik/data/weck.wav"};
+    std::vector<std::string> want = layout();
     for (int n : {32, 48, 64, 128, 256}) {
         std::string icon = "share/icons/hicolor/" + std::to_string(n) + "x" + std::to_string(n) + "/apps/horatik.png";
-        want.push_back(icon);
         EXPECT_EQ(pngsize(in.prefix + "/" + icon), std::to_string(n) + "x" + std::to_string(n));
     }
-    std::sort(want.begin(), want.end());
     EXPECT_EQ(files(in.prefix), want);
     EXPECT_EQ(access((in.prefix + "/bin/horatik").c_str(), X_OK), 0);
     EXPECT_EQ(access((in.prefix + "/bin/horatik-desktop").c_str(), X_OK), 0);
