@@ -3,12 +3,16 @@
 # its working folder; the launcher gives it one per user.
 include(GNUInstallDirs)
 set(HX_SHAREDIR ${CMAKE_INSTALL_DATADIR}/horatik)
+# Components only matter to the Debian package (deb.cmake), which takes a link in
+# place of the font's copy and adds Debian's own documents.
+set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME clock)
 
 install(TARGETS horatik-desktop RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-foreach(f data/times.ttf ${HX_ASSET_FILES})
+foreach(f ${HX_ASSET_FILES})
   get_filename_component(d ${f} DIRECTORY)
   install(FILES ${RUNDIR}/${f} DESTINATION ${HX_SHAREDIR}/${d})
 endforeach()
+install(FILES ${RUNDIR}/data/times.ttf DESTINATION ${HX_SHAREDIR}/data COMPONENT fontcopy)
 install(DIRECTORY ${HX_ICONTHEME}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
 
 # The launcher finds the data relative to itself, so the prefix can be chosen at

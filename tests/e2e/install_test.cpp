@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <map>
 
@@ -316,4 +317,110 @@ TEST(Install, LauncherFolderAndLinks)
     e = waitexit(r.pid, 10);
     EXPECT_TRUE(e.exited && e.code == 3) << e.str();
     EXPECT_EQ(r.stderrtext(), "horatik: neither XDG_DATA_HOME nor HOME is set\n");
+}
+
+namespace {
+
+/* command()'s output without its last line break */
+std::string line(const sandbox& box, const std::vector<std::string>& argv)
+{
+    std::string out;
+    EXPECT_EQ(command(box, argv, &out), 0) << out;
+    while (!out.empty() && out.back() == '\n')
+        out.pop_back();
+    return out;
+}
+
+/* cmake --build build --target package, as a user runs it: the package it just made,
+   or "" */
+std::string debpackage(const sandbox& box)
+{
+    fs::file_time_type before = fs::file_time_type::clock::now() - std::chrono::seconds(1);
+    std::string out;
+    int code = command(box, {HX_CMAKE, "--build", HX_BUILDROOT, "--target", "package"}, &out);
+    EXPECT_EQ(code, 0) << out;
+    std::string deb = std::string(HX_BUILDROOT) + "/horatik_" + HX_VERSION + "_" +
+                      line(box, {"dpkg", "--print-architecture"}) + ".deb";
+    std::error_code ec;
+    bool fresh = fs::last_write_time(deb, ec) >= before;
+    EXPECT_TRUE(!ec && fresh) << deb << " not made\n" << out;
+    return code == 0 && !ec && fresh ? deb : "";
+}
+
+}  // namespace
+
+/* The Debian package: what lintian, apt and AppStream make of it, what it holds, and
+   its manual page. */
+TEST(Install, DebianPackage)
+{
+    sandbox box(false);
+    std::string deb = debpackage(box), out;
+    ASSERT_NE(deb, "");
+    EXPECT_EQ(line(box, {"dpkg-deb", "-f", deb, "Package"}), "horatik");
+    EXPECT_EQ(line(box, {"dpkg-deb", "-f", deb, "Version"}), HX_VERSION);
+    std::string depends = line(box, {"dpkg-deb", "-f", deb, "Depends"});
+    for (const char* p : {"libc6 (>=", "libsdl", "fonts-liberation"})  // names that differ least between releases
+        EXPECT_NE(depends.find(p), std::string::npos) << p << " missing in " << depends;
+    EXPECT_EQ(command(box, {"lintian", "--fail-on", "error", deb}, &out), 0) << out;
+    EXPECT_EQ(command(box, {"apt-get", "install", "--simulate", deb}, &out), 0) << out;
+
+    /* the install's layout under /usr, the font a link to the font package's file,
+       Debian's documents; no handheld program */
+    std::string root = box / "root";
+    ASSERT_EQ(command(box, {"dpkg-deb", "-x", deb, root}, &out), 0) << out;
+    std::vector<std::string> want = {"usr/share/doc/horatik/changelog.gz", "usr/share/doc/horatik/copyright"};
+    for (const std::string& f : layout())
+        want.push_back("usr/" + f);
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(files(root), want);
+    std::string usrdata = "/usr/share/horatik/data/";
+    std::error_code ec;
+    fs::path font = (usrdata / fs::read_symlink(root + usrdata + "times.ttf", ec)).lexically_normal();
+    EXPECT_TRUE(readfile(font) == readfile(rundir() + "/data/times.ttf")) << "not the font: " << font;
+    EXPECT_EQ(entry(root + "/usr/share/applications/horatik.desktop")["Exec"], "/usr/bin/horatik");
+    EXPECT_EQ(readfile(root + "/usr/share/doc/horatik/copyright")
+                  .rfind("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n", 0), 0u);
+
+    std::string metainfo = root + "/usr/share/metainfo/" + HX_APPID + ".metainfo.xml";
+    EXPECT_EQ(command(box, {"appstreamcli", "validate", "--no-net", metainfo}, &out), 0) << out;
+    spawnopts o;
+    o.argv = {"man", "--warnings", "-l", root + "/usr/share/man/man1/horatik.1.gz"};
+    o.env = {"MANWIDTH=80"};
+    o.out = box / "man.txt";
+    o.err = box / "man.err";
+    EXPECT_TRUE(ok(waitexit(spawn(o), 60)));
+    EXPECT_EQ(readfile(box / "man.err"), "");
+    std::string page = readfile(box / "man.txt");
+    for (const char* s : {"horatik-desktop", "Return (Start)", "Backspace (Select)", "z (X)", "s (Y)", "q, w (L, R)",
+                          "a, x (A, B)", "Horatik.dat", "config.conf", "~/.local/share/horatik", "EXIT STATUS"})
+        EXPECT_NE(page.find(s), std::string::npos) << s << " not in the manual page:\n" << page;
+}
+
+/* Unpacked into a folder, the package's launcher opens the clock's window. */
+TEST(Install, UnpackedPackageStartsTheClock)
+{
+    sandbox box(false);
+    std::string deb = debpackage(box), out;
+    ASSERT_NE(deb, "");
+    std::string root = box / "root", home = box / "home";
+    ASSERT_EQ(command(box, {"dpkg-deb", "-x", deb, root}, &out), 0) << out;
+    fs::create_directories(home);
+    xserver x;
+    ASSERT_TRUE(x.ok()) << "Xvfb did not start";
+
+    runopts o;
+    o.command = {root + "/usr/bin/horatik"};
+    o.x = &x;
+    o.unset = {"HOME", "XDG_DATA_HOME"};
+    o.env = {"HOME=" + home};
+    run r = start(box, o);
+    EXPECT_TRUE(x.waitscreen(20)) << "no window\n" << r.stderrtext();
+    EXPECT_EQ(cwdof(r.pid), home + "/.local/share/horatik");
+    std::error_code ec;
+    EXPECT_EQ(fs::read_symlink(home + "/.local/share/horatik/data/bg.png", ec).string(),
+              root + "/usr/share/horatik/data/bg.png");
+    EXPECT_TRUE(x.closerequest());
+    exitstatus e = waitexit(r.pid, 10);
+    EXPECT_TRUE(ok(e)) << e.str();
+    EXPECT_EQ(r.stderrtext(), "");
 }
