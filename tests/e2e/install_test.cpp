@@ -1,5 +1,6 @@
-// Installed into a prefix and started as a desktop user starts it: through the
-// launcher that the desktop entry names, in a folder of the user's own.
+// Installed into a prefix, or packaged for Debian, and started as a desktop user
+// starts it: through the launcher that the desktop entry names, in a folder of the
+// user's own.
 #include <SDL_image.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
