@@ -19,7 +19,9 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 step "unit and end-to-end tests on sdl12-compat"
 compat=$(bash scripts/sdl12-compat.sh build)
 if [ -n "$compat" ]; then
-    LD_LIBRARY_PATH=$compat ctest --test-dir build --output-on-failure -j"$jobs" -L 'unit|e2e'
+    # building and linting the package does not meet SDL: once is enough
+    LD_LIBRARY_PATH=$compat ctest --test-dir build --output-on-failure -j"$jobs" -L 'unit|e2e' \
+        -E '^e2e\.Install\.DebianPackage$'
 else
     echo "The programs run on sdl12-compat already: the tests above ran on it."
 fi
