@@ -101,8 +101,14 @@ void setupwait()
 }
 #endif
 
+/* An unchanged caption is not set again: each setting is a round trip to the X
+   server, and an idle clock ticks the same few times every second. */
 void showticks(int ticks)
 {
+    static int shown = -1;
+    if (ticks == shown)
+        return;
+    shown = ticks;
     char text[16];
     std::snprintf(text, sizeof text, "%d", ticks);
     SDL_WM_SetCaption(text, nullptr);
