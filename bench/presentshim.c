@@ -2,7 +2,7 @@
  * when it takes a key press from SDL's event queue.
  *
  * HX_PRESENT_LOG=FILE   lines are appended to FILE, one write() each:
- *   P <monotonic ns> <present number from 1> <probe> <lit>
+ *   P <monotonic ns> <present number from 1> <probe> <lit> <realtime ns>
  *        after SDL_UpdateRect, SDL_UpdateRects or SDL_Flip returned; nested calls
  *        (SDL's own functions calling each other) count once. <probe> is the
  *        number of black pixels in the probe rectangle of the presented 16-bit
@@ -10,6 +10,8 @@
  *        the dial behind it. <lit> is the number of pixels that are not black
  *        among those on every 8th row and column: it tells the clock face
  *        (a picture) from the loading messages and the cleared screen.
+ *        <realtime ns> is CLOCK_REALTIME at the same moment: it tells how late
+ *        in the system clock's second a frame came.
  *   K <monotonic ns> <key symbol>
  *        when SDL_PollEvent, SDL_WaitEvent or SDL_PeepEvents(SDL_GETEVENT)
  *        handed a key-down event to the program.
@@ -41,6 +43,13 @@ static long long monotonic(void)
 {
     struct timespec t;
     clock_gettime(CLOCK_MONOTONIC, &t);
+    return (long long)t.tv_sec * 1000000000LL + t.tv_nsec;
+}
+
+static long long realtime(void)
+{
+    struct timespec t;
+    clock_gettime(CLOCK_REALTIME, &t);
     return (long long)t.tv_sec * 1000000000LL + t.tv_nsec;
 }
 
@@ -119,9 +128,9 @@ static struct probes before(SDL_Surface* s)
 static void after(struct probes p)
 {
     if (--depth == 0) {
-        char line[96];
-        snprintf(line, sizeof line, "P %lld %lu %ld %ld\n", monotonic(), ++presents, p.black,
-                 p.lit);
+        char line[128];
+        snprintf(line, sizeof line, "P %lld %lu %ld %ld %lld\n", monotonic(), ++presents, p.black,
+                 p.lit, realtime());
         put(line);
     }
 }

@@ -37,4 +37,8 @@ cmake --build "$build" -j2 --target horatik-bench >"$build/bench-build.log" 2>&1
     { echo "build failed, see $build/bench-build.log" >&2; exit 1; }
 rm -f "$build/bench-cmake.log" "$build/bench-build.log"
 
+# the idle runs a second time on sdl12-compat, unless the system's SDL is that already
+compat=$(bash "$root/scripts/sdl12-compat.sh" "$build" 2>/dev/null) || compat=
+[ -z "$compat" ] || pass=(--compat "$compat" "${pass[@]}")
+
 exec python3 "$root/bench/bench.py" --build "$build" "${quick[@]}" "${pass[@]}"

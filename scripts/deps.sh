@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Horatik needs, only those that are missing. Every
 # name here exists on Debian 12 and on Debian 13.
-#   deps.sh build   what building the two programs needs
+#   deps.sh build   what building the two programs and the Debian package needs
 #   deps.sh arm     that plus the ARM cross compiler, qemu and mmdebstrap (scripts/arm.sh)
 #   deps.sh test    all of those plus what the tests, sanitizers, fuzzers and benchmarks need
 set -euo pipefail
 
+# dpkg-dev: dpkg-shlibdeps, which the package's dependencies come from
 build=(cmake make g++ pkg-config
        libsdl1.2-dev libsdl-image1.2-dev libsdl-mixer1.2-dev libsdl-ttf2.0-dev libsdl-net1.2-dev
-       libpng-dev fonts-liberation
-       xvfb x11-utils xauth)
+       libpng-dev libx11-dev fonts-liberation
+       xvfb x11-utils xauth dpkg-dev)
 test=(googletest libgtest-dev
-      xdotool faketime imagemagick x11-apps libx11-dev
-      valgrind clang libclang-rt-dev python3 unzip desktop-file-utils)
+      xdotool faketime imagemagick x11-apps
+      valgrind clang libclang-rt-dev python3 unzip desktop-file-utils
+      libsdl2-2.0-0 lintian appstream man-db)
 # no foreign architecture on the host: the ARM libraries come in a sysroot of their
 # own; unzip and imagemagick serve the package test
 arm=(crossbuild-essential-armel qemu-user mmdebstrap unzip imagemagick)

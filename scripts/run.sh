@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh build
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$(nproc)" --target horatik-desktop
 
 xvfb=
@@ -13,7 +13,9 @@ if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
     for n in $(seq 90 120); do
         [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] || break
     done
-    Xvfb :$n -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
+    # a session of its own: a signal to this script's process group (Ctrl+C,
+    # timeout) reaches the clock, and the display is ended after it by the trap
+    setsid Xvfb :$n -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
     xvfb=$!
     trap 'kill $xvfb 2>/dev/null' EXIT
     export DISPLAY=:$n
@@ -28,4 +30,10 @@ if [ -z "${SDL_AUDIODRIVER:-}" ] && ! ls /dev/snd/pcm* >/dev/null 2>&1 &&
 fi
 
 cd build/run
-./horatik-desktop
+./horatik-desktop &
+clock=$!
+# however this script ends, the clock ends before its display does
+trap 'kill -TERM $clock 2>/dev/null; wait $clock 2>/dev/null; [ -z "$xvfb" ] || kill $xvfb 2>/dev/null' EXIT
+trap 'exit 143' TERM HUP
+trap 'exit 130' INT
+wait $clock

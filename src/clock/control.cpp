@@ -37,17 +37,23 @@ static void mark()
     uhrwindow->changed = 1;
 }
 
-void showntime(int z, int* h, int* m, int* s)
+/* The day's remainder is taken non-negative: a clock value before 1970 (a large
+   negative offset) still shows a time of day. For every value from 1970 on this
+   is the plain division. */
+void showntime(long long z, int* h, int* m, int* s)
 {
-    *s = z % 60;
-    *m = z / 60 % 60;
-    *h = z / 3600 % 24;
+    long long day = z % 86400;
+    if (day < 0)
+        day += 86400;
+    *s = (int)(day % 60);
+    *m = (int)(day / 60 % 60);
+    *h = (int)(day / 3600);
 }
 
 static bool alarmat(long long t, int hh, int mm)
 {
     int h, m, s;
-    showntime((int)t, &h, &m, &s);
+    showntime(t, &h, &m, &s);
     return s == 0 && m == mm && h == hh;
 }
 
@@ -55,14 +61,14 @@ static bool alarmat(long long t, int hh, int mm)
    alarm's second 0, as it always did, and also when time leapt forward (a
    stalled or suspended process, a clock stepped forward) over that second, as
    long as it lies no more than ten minutes back. */
-bool alarmdue(int from, int to, int hh, int mm)
+bool alarmdue(long long from, long long to, int hh, int mm)
 {
     if (alarmat(to, hh, mm))
         return true;
-    long long oldest = (long long)to - 600;
-    if ((long long)from + 1 > oldest)
-        oldest = (long long)from + 1;
-    for (long long t = (long long)to - 1; t >= oldest; t--)
+    long long oldest = to - 600;
+    if (from + 1 > oldest)
+        oldest = from + 1;
+    for (long long t = to - 1; t >= oldest; t--)
         if (alarmat(t, hh, mm))
             return true;
     return false;
@@ -158,20 +164,20 @@ void uhrmove(twindow*)
         }
     }
     /* 8: time keeping */
-    int before = altzeit = zeit;
-    zeit = (int)(uint32_t)((long long)systime(nullptr) + zeitdazu);
+    long long before = altzeit = zeit;
+    zeit = (long long)systime(nullptr) + zeitdazu;
     if (zeit == altzeit)
         return;
     if (!fest) {
         /* every second of system time that passed while stopped, so that the
            clock goes on from the stopped time even after a stall */
-        vergangen = wrapadd(vergangen, (long long)zeit - altzeit);
+        vergangen = wrapadd(vergangen, zeit - altzeit);
         return;
     }
     showntime(zeit, &hour, &min, &sec);
     mark();
     /* 9: the alarm; the first tick after start has no time before it */
-    if (wecken == 2 && alarmdue(before != 0 ? before : wrapadd(zeit, -1), zeit, weckzeit[0], weckzeit[1])) {
+    if (wecken == 2 && alarmdue(before != 0 ? before : zeit - 1, zeit, weckzeit[0], weckzeit[1])) {
         wecken = 0;  // in memory only: the file keeps the alarm armed
 #if HORATIK_HANDHELD
         setlicht(1);

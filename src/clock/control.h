@@ -5,6 +5,7 @@
 void uhrmove(twindow* w);
 
 /* pure helpers */
-void showntime(int zeit, int* h, int* m, int* s);
+/* the time of day of a clock value; values before 1970 count back from midnight */
+void showntime(long long zeit, int* h, int* m, int* s);
 /* does an armed alarm at hh:mm ring when the running clock goes from "from" to "to"? */
-bool alarmdue(int from, int to, int hh, int mm);
+bool alarmdue(long long from, long long to, int hh, int mm);

@@ -17,8 +17,8 @@
 int zeitdazu = 86400000;   /* seconds added to the system time: 1000 days, so UTC */
 char fest = 1;             /* 1 running, 0 stopped */
 int vergangen = 0;         /* seconds counted while stopped */
-int zeit = 0;              /* system time + zeitdazu, this tick */
-int altzeit = 0;           /* zeit of the previous tick */
+long long zeit = 0;        /* system time + zeitdazu, this tick */
+long long altzeit = 0;     /* zeit of the previous tick */
 int hour = 0, min = 0, sec = 0;
 int weckzeit[2] = {0, 0};  /* alarm hour 0..23, minute 0..59 */
 int wecken = 0;            /* 0 off, 1 being set, 2 armed */
@@ -43,8 +43,6 @@ SDL_Surface* weck = nullptr;
 Mix_Chunk* wecksound = nullptr;
 SDL_Joystick* joy = nullptr;
 twindow* uhrwindow = nullptr;
-
-time_t (*systime)(time_t*) = time;
 
 static const char settingsfile[] = "Horatik.dat";
 static const char settingstemp[] = "Horatik.dat.tmp";

@@ -1,6 +1,5 @@
 // The clock's state, its settings file "Horatik.dat", its layout file "config.conf" and its window.
 #pragma once
-#include <ctime>
 #include <SDL.h>
 #include <SDL_mixer.h>
 #include "gui/build.h"
@@ -10,8 +9,8 @@
 extern int zeitdazu;      /* seconds added to the system time; 86400000 = 1000 days */
 extern char fest;         /* 1 running, 0 stopped */
 extern int vergangen;     /* seconds counted while stopped */
-extern int zeit;          /* system time + zeitdazu, this tick */
-extern int altzeit;       /* zeit of the previous tick */
+extern long long zeit;    /* system time + zeitdazu, this tick; 64 bits never wrap */
+extern long long altzeit; /* zeit of the previous tick */
 extern int hour, min, sec;
 extern int weckzeit[2];   /* alarm hour, minute */
 extern int wecken;        /* 0 off, 1 being set, 2 armed */
@@ -37,9 +36,6 @@ extern SDL_Surface* weck;       /* alarm picture */
 extern Mix_Chunk* wecksound;    /* alarm sound */
 extern SDL_Joystick* joy;       /* joystick 0 when opened */
 extern twindow* uhrwindow;
-
-/* seam for tests: the system time in whole seconds */
-extern time_t (*systime)(time_t*);
 
 /* files */
 constexpr int settingssize = 17;

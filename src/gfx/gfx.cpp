@@ -18,12 +18,78 @@ SDL_Surface* openimage(const char* filename)
     return s;
 }
 
+/* A picture with an alpha channel onto a 16-bit surface, blended as classic SDL
+   1.2 blends it, byte for byte: SDL implementations round differently (SDL2
+   under sdl12-compat does), and the anti-aliased edges of the alarm picture and
+   of the text must come out the same on every one. SDL 1.2 has a fast path for
+   the layout SDL_ttf renders (alpha, red, green, blue) onto 5-6-5, which blends
+   with five bits of alpha, and a general one for every other layout, such as
+   SDL_image's (red, green, blue, alpha in memory). */
+static bool blendalpha(SDL_Surface* dst, int x, int y, SDL_Surface* src)
+{
+    const SDL_PixelFormat* sf = src->format;
+    const SDL_PixelFormat* df = dst->format;
+    if (!(src->flags & SDL_SRCALPHA) || !sf->Amask || sf->BytesPerPixel != 4 ||
+        df->BytesPerPixel != 2 || !src->pixels || !dst->pixels)
+        return false;
+    const SDL_Rect& clip = dst->clip_rect;
+    long long x0 = std::max<long long>(x, clip.x), y0 = std::max<long long>(y, clip.y);
+    long long x1 = std::min<long long>((long long)x + src->w, (long long)clip.x + clip.w);
+    long long y1 = std::min<long long>((long long)y + src->h, (long long)clip.y + clip.h);
+    bool fast = sf->Amask == 0xFF000000 && sf->Rmask == 0x00FF0000 && sf->Gmask == 0x0000FF00 &&
+                sf->Bmask == 0x000000FF && df->Rmask == 0xF800 && df->Gmask == 0x07E0 &&
+                df->Bmask == 0x001F;
+    for (long long j = y0; j < y1; j++) {
+        const Uint32* from = (const Uint32*)((const Uint8*)src->pixels + (j - y) * src->pitch);
+        Uint16* to = (Uint16*)((Uint8*)dst->pixels + j * dst->pitch);
+        for (long long i = x0; i < x1; i++) {
+            Uint32 s = from[i - x];
+            if (fast) {
+                Uint32 a = s >> 27;
+                if (a == 31) {
+                    to[i] = (Uint16)((s >> 8 & 0xF800) + (s >> 5 & 0x07E0) + (s >> 3 & 0x001F));
+                } else if (a) {
+                    /* green, red and blue apart in one word, blended at once */
+                    Uint32 sw = ((s & 0xFC00) << 11) + (s >> 8 & 0xF800) + (s >> 3 & 0x001F);
+                    Uint32 d = to[i];
+                    d = (d | d << 16) & 0x07E0F81F;
+                    d += (sw - d) * a >> 5;
+                    d &= 0x07E0F81F;
+                    to[i] = (Uint16)(d | d >> 16);
+                }
+                continue;
+            }
+            int a = (int)(((s & sf->Amask) >> sf->Ashift) << sf->Aloss);
+            if (!a)
+                continue;
+            auto channel = [](Uint32 v, Uint32 mask, Uint8 shift, Uint8 loss) {
+                return (int)(((v & mask) >> shift) << loss);
+            };
+            Uint32 d = to[i];
+            int rgb[3] = {channel(d, df->Rmask, df->Rshift, df->Rloss),
+                          channel(d, df->Gmask, df->Gshift, df->Gloss),
+                          channel(d, df->Bmask, df->Bshift, df->Bloss)};
+            const int srgb[3] = {channel(s, sf->Rmask, sf->Rshift, sf->Rloss),
+                                 channel(s, sf->Gmask, sf->Gshift, sf->Gloss),
+                                 channel(s, sf->Bmask, sf->Bshift, sf->Bloss)};
+            for (int c = 0; c < 3; c++)
+                rgb[c] += ((srgb[c] - rgb[c]) * a + 255) >> 8;
+            to[i] = (Uint16)((Uint32)(rgb[0] >> df->Rloss) << df->Rshift |
+                             (Uint32)(rgb[1] >> df->Gloss) << df->Gshift |
+                             (Uint32)(rgb[2] >> df->Bloss) << df->Bshift);
+        }
+    }
+    return true;
+}
+
 void drawimage(SDL_Surface* dst, int x, int y, SDL_Surface* src)
 {
     /* wholly off the destination: nothing to blit, and SDL's 16-bit rectangle
        fields would wrap such a position back onto it */
     if (!dst || !src || x >= dst->w || y >= dst->h || (long long)x + src->w <= 0 ||
         (long long)y + src->h <= 0)
+        return;
+    if (blendalpha(dst, x, y, src))
         return;
     SDL_Rect r;
     r.x = (Sint16)x;
@@ -253,12 +319,15 @@ static SDL_Surface* convertbackground(SDL_Surface* pic, const SDL_PixelFormat* f
         return nullptr;
     int w = pic->w > 320 ? pic->w : 320;
     int h = pic->h > 240 ? pic->h : 240;
-    /* first into 24-bit bytes red, green, blue: SDL's blit converts any depth,
-       palette or alpha (composed over black) */
+    /* first into 24-bit bytes red, green, blue: SDL's blit converts any depth or
+       palette; with alpha and colour key switched off it copies each pixel's own
+       colour, as the rectangle routines read a picture's bytes */
     SDL_Surface* rgb = SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 24, SDL_SwapLE32(0x0000FF),
                                             SDL_SwapLE32(0x00FF00), SDL_SwapLE32(0xFF0000), 0);
     SDL_Surface* out = nullptr;
     if (rgb) {
+        SDL_SetAlpha(pic, 0, SDL_ALPHA_OPAQUE);
+        SDL_SetColorKey(pic, 0, 0);
         SDL_FillRect(rgb, nullptr, 0);
         SDL_BlitSurface(pic, nullptr, rgb, nullptr);
         out = SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 16, format->Rmask, format->Gmask,

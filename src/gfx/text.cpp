@@ -49,7 +49,7 @@ void quittext()
 struct rendered {
     TTF_Font* font = nullptr;
     int quality = 0;
-    Uint32 colours = 0;
+    Uint32 colours[2] = {0, 0};  /* text colour; the shaded quality's ground */
     std::string text;
     SDL_Surface* surface = nullptr;
     unsigned long used = 0;
@@ -57,12 +57,9 @@ struct rendered {
 static std::array<rendered, 32> store;
 static unsigned long uses;
 
-static Uint32 colourkey(int quality)
+static Uint32 rgb(const SDL_Color& c)
 {
-    Uint32 k = (Uint32)globalcolor.r << 16 | (Uint32)globalcolor.g << 8 | globalcolor.b;
-    if (quality == 3)  // only the shaded quality paints the second colour
-        k ^= ((Uint32)globalcolor2.r << 16 | (Uint32)globalcolor2.g << 8 | globalcolor2.b) * 31u + 1u;
-    return k;
+    return (Uint32)c.r << 16 | (Uint32)c.g << 8 | c.b;
 }
 
 static void forget()
@@ -77,11 +74,12 @@ static void forget()
 static SDL_Surface* render(TTF_Font* font, const char* text)
 {
     int quality = textquality;
-    Uint32 colours = colourkey(quality);
+    /* only the shaded quality paints the second colour */
+    const Uint32 colours[2] = {rgb(globalcolor), quality == 3 ? rgb(globalcolor2) : 0};
     rendered* oldest = &store[0];
     for (rendered& r : store) {
-        if (r.surface && r.font == font && r.quality == quality && r.colours == colours &&
-            r.text == text) {
+        if (r.surface && r.font == font && r.quality == quality && r.colours[0] == colours[0] &&
+            r.colours[1] == colours[1] && r.text == text) {
             r.used = ++uses;
             return r.surface;
         }
@@ -98,7 +96,7 @@ static SDL_Surface* render(TTF_Font* font, const char* text)
         return nullptr;
     if (oldest->surface)
         SDL_FreeSurface(oldest->surface);
-    *oldest = rendered{font, quality, colours, text, s, ++uses};
+    *oldest = rendered{font, quality, {colours[0], colours[1]}, text, s, ++uses};
     return s;
 }
 

@@ -15,11 +15,17 @@ double thetime;                      /* whole units seen by the last pass */
 int oldtime;                         /* ms when the last whole unit was taken */
 int newtime;                         /* ms read at the end of the last pass */
 int frames;                          /* ticks since the last once-a-second call */
+time_t lastsecond;                   /* systime's second at the last persecond call */
+time_t (*systime)(time_t*) = time;
 Uint32 (*gettick)() = SDL_GetTicks;
 void (*idlewait)(Uint32 ms) = SDL_Delay;
 void (*eventwait)(Uint32 ms) = nullptr;
 Uint32 (*persecond)(Uint32, void*) = nullptr;
-Uint32 lastsecond;                   /* ms of the tick clock when persecond was last due */
+
+/* A press whose release comes before any tick saw it would be lost: such a
+   release waits until the tick after the press. */
+static unsigned char unseen[nkeys];  /* pressed since the last tick */
+static unsigned char lateup[nkeys];  /* released before a tick saw the press */
 
 static constexpr int tickms = 10;    /* length of a tick unit */
 static constexpr int repeatunits = 15; /* a direction acts once its counter exceeds this */
@@ -48,6 +54,19 @@ int keyslot(SDLKey sym)
     return -1;
 }
 
+static void setslot(int slot, bool down)
+{
+    if (down) {
+        keys[slot] = 1;
+        unseen[slot] = 1;
+        lateup[slot] = 0;
+    } else if (unseen[slot]) {
+        lateup[slot] = 1;
+    } else {
+        keys[slot] = 0;
+    }
+}
+
 static void handleevent(twindow* window, const SDL_Event& ev)
 {
     switch (ev.type) {
@@ -55,7 +74,7 @@ static void handleevent(twindow* window, const SDL_Event& ev)
     case SDL_JOYBUTTONUP:
         /* the console reports 0..18; anything above has no slot */
         if (ev.jbutton.button < nkeys)
-            keys[ev.jbutton.button] = ev.type == SDL_JOYBUTTONDOWN;
+            setslot(ev.jbutton.button, ev.type == SDL_JOYBUTTONDOWN);
         break;
     case SDL_QUIT:
         window->quit = 1;
@@ -65,7 +84,7 @@ static void handleevent(twindow* window, const SDL_Event& ev)
         if (!handheld) {
             int slot = keyslot(ev.key.keysym.sym);
             if (slot >= 0)
-                keys[slot] = ev.type == SDL_KEYDOWN;
+                setslot(slot, ev.type == SDL_KEYDOWN);
         }
         break;
     default:
@@ -153,17 +172,24 @@ static void tick(twindow* window)
     if (testwindow(window) && window->draw)
         window->draw(window);
     frames++;
+
+    for (int i = 0; i < nkeys; i++) {
+        if (lateup[i])
+            keys[i] = 0;
+        lateup[i] = unseen[i] = 0;
+    }
 }
 
-/* Once a second of the tick clock, on this thread; after a stall, once, and in step
-   with the seconds before it. */
-static void secondcall(Uint32 now)
+/* Once in each new second of the system clock, in the pass that first sees it:
+   the idle loop wakes then anyway, so the call costs no wake-up of its own. */
+static void secondcall()
 {
-    Uint32 passed = now - lastsecond;
-    if (passed < 1000)
+    time_t t = systime(nullptr);
+    if (t == lastsecond)
         return;
-    lastsecond += passed / 1000 * 1000;
-    if (persecond)
+    bool first = lastsecond == 0;
+    lastsecond = t;
+    if (persecond && !first)
         persecond(1000, nullptr);
 }
 
@@ -203,15 +229,15 @@ void showwindow(twindow* window)
             t = units > static_cast<Uint32>(INT_MAX - t) ? INT_MAX : t + static_cast<int>(units);
         if (units > 0)
             oldtime = static_cast<int>(gettick());
-        secondcall(static_cast<Uint32>(newtime));
+        secondcall();
 
         /* Nothing due before the next unit: sleep instead of spinning. With nothing
            held and nothing waiting, no tick can change anything before the next
-           input or the next second, so where the platform can wait for those, the
-           loop sleeps until then (or until the once-a-second call). */
+           input or the next second, so where input wakes the platform's wait, the
+           loop sleeps until then. */
         if (thetime == 0 && window->quit == 0) {
             if (eventwait && !keyheld() && !eventwaiting())
-                eventwait(1000 - (static_cast<Uint32>(newtime) - lastsecond));
+                eventwait(1000);
             else
                 idlewait(tickms - elapsed);
         }

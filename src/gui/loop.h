@@ -1,6 +1,7 @@
 // The window loop: input state, ticks of 10 ms, buttons, table selections.
 #pragma once
 #include <SDL.h>
+#include <ctime>
 #include "gui/window.h"
 
 /* button numbers: the stick's eight directions clockwise from up, then the buttons */
@@ -19,16 +20,17 @@ extern double thetime;              /* whole units seen by the last pass; > 0 ti
 extern int oldtime;                 /* ms when the last whole unit was taken */
 extern int newtime;                 /* ms read at the end of the last pass */
 extern int frames;                  /* ticks since the last once-a-second call */
-extern Uint32 lastsecond;           /* ms of the tick clock when that call was last due */
+extern time_t lastsecond;           /* the system clock's second at that call */
 
 /* set from above, and seams for tests */
+extern time_t (*systime)(time_t*);  /* the system time in whole seconds: time */
 extern Uint32 (*gettick)();         /* the tick clock: SDL_GetTicks */
 extern void (*idlewait)(Uint32 ms); /* a pause of at most 10 ms: SDL_Delay */
 extern void (*eventwait)(Uint32 ms); /* null, or a pause of at most ms that also ends
-                                        at an input event or a new second of the
-                                        system clock */
+                                        at an input event and once systime shows a
+                                        new second; set only where input wakes it */
 extern Uint32 (*persecond)(Uint32 interval, void* param);  /* null, or called with
-                                        1000 each time 1000 ms of ticks have passed */
+                                        1000 once in each new second of systime */
 
 void showwindow(twindow* window);
 int keyslot(SDLKey sym);            /* desktop key -> button number, -1 for none */

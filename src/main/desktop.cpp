@@ -1,8 +1,8 @@
 // The desktop program: a window, and the network library started and stopped.
 #include "main/variant.h"
 
-#include <SDL_syswm.h>
 #include <poll.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <ctime>
@@ -11,6 +11,10 @@
 
 #if HORATIK_NET
 #include <SDL_net.h>
+#endif
+#if HORATIK_X11
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
 #endif
 
 const Uint32 videoflags = 0;
@@ -33,34 +37,78 @@ void handover()
 {
 }
 
+#if HORATIK_X11
 static int xfd = -1;  /* the X connection, readable when an event arrives */
+static long coarsems = 10;  /* how long after CLOCK_REALTIME time() may turn its second */
 
-/* Sleeps at most ms, and not past the next second of the system clock (the clock
-   then shows a new second) nor past the arrival of an X event. */
+/* Sleeps at most ms, and ends at an X event or once time() shows a new second.
+   time() reads a coarse clock that turns up to a timer tick after CLOCK_REALTIME
+   crosses the second: the sleep aims that tick past it, then waits out any
+   rest in steps of a millisecond, so the tick after it sees the new second. */
 static void waitinput(Uint32 ms)
 {
+    time_t was = time(nullptr);
     timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
-    Uint32 tosecond = 1000 - static_cast<Uint32>(now.tv_nsec / 1000000);
-    if (tosecond < ms)
-        ms = tosecond;
+    long long due = ((long long)was + 1 - now.tv_sec) * 1000 - now.tv_nsec / 1000000 + coarsems;
+    if (due < 1)
+        due = 1;
+    if (due < ms)
+        ms = static_cast<Uint32>(due);
     pollfd fd = {xfd, POLLIN, 0};
-    /* without a connection (another video driver) only the time bounds it; a
-       signal ends it early either way */
-    poll(&fd, xfd >= 0 ? 1 : 0, static_cast<int>(ms));
+    /* a signal ends it early; so does input */
+    if (poll(&fd, 1, static_cast<int>(ms)) != 0 || ms < due)
+        return;
+    for (int i = 0; i < 50 && time(nullptr) == was; i++)
+        if (poll(&fd, 1, 1) != 0)
+            return;
+}
+
+/* Xlib ends the process when the display goes away (a logout, a crashed server);
+   the exit handlers would then call into the dead connection, which under some
+   SDL builds spins for ever. Settings are saved as they change, so nothing is
+   lost by ending here at once. */
+static int displaygone(Display* d)
+{
+    std::fprintf(stderr, "X connection to %s broken (explicit kill or server shutdown).\n",
+                 d ? DisplayString(d) : "the display");
+    _exit(1);
 }
 
 void setupwait()
 {
+    XSetIOErrorHandler(displaygone);
+    timespec res;
+    if (clock_getres(CLOCK_REALTIME_COARSE, &res) == 0)
+        coarsems = res.tv_sec * 1000 + (res.tv_nsec + 999999) / 1000000 + 1;
+
+    /* only where input wakes the wait: a joystick is read only when SDL polls
+       it, and without an X connection (Wayland, the console) there is nothing
+       to wait on; the window loop then keeps its pauses of one unit */
+    if (SDL_NumJoysticks() > 0 && SDL_JoystickOpened(0))
+        return;
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (SDL_GetWMInfo(&info) > 0 && info.subsystem == SDL_SYSWM_X11)
+    if (SDL_GetWMInfo(&info) > 0 && info.subsystem == SDL_SYSWM_X11) {
         xfd = ConnectionNumber(info.info.x11.display);
-    eventwait = waitinput;
+        eventwait = waitinput;
+    }
 }
+#else
+/* no X: nothing to wait on, the window loop keeps its pauses of one unit */
+void setupwait()
+{
+}
+#endif
 
+/* An unchanged caption is not set again: each setting is a round trip to the X
+   server, and an idle clock ticks the same few times every second. */
 void showticks(int ticks)
 {
+    static int shown = -1;
+    if (ticks == shown)
+        return;
+    shown = ticks;
     char text[16];
     std::snprintf(text, sizeof text, "%d", ticks);
     SDL_WM_SetCaption(text, nullptr);

@@ -295,3 +295,38 @@ TEST_F(Control, ForeignValuesNeverTrap)
     tickat(faketime_now + 100000);
     SUCCEED();
 }
+
+TEST_F(Control, TimeOfDayPastTheInt32RangeAndBefore1970)
+{
+    // 2035-04-25 03:14:08 UTC: the system time plus the start offset passes 2^31 - 1
+    const time_t wrap = (time_t)(2147483648LL - 86400000);
+    struct {
+        time_t now;
+        int offset, h, m, s;
+    } cases[] = {
+        {wrap - 1, 86400000, 3, 14, 7},
+        {wrap, 86400000, 3, 14, 8},
+        {wrap + 12, 86400000, 3, 14, 20},
+        {wrap + 12, 86400000 + 3600, 4, 14, 20},  // a user's offset an hour on
+        {1000, -86400000, 0, 16, 40},             // 1000 days before 1970
+        {0, -1, 23, 59, 59},
+    };
+    for (const auto& c : cases) {
+        altzeit = zeit = 0;
+        zeitdazu = c.offset;
+        tickat(c.now);
+        SCOPED_TRACE(std::to_string((long long)c.now) + " + " + std::to_string(c.offset));
+        shows(c.h, c.m, c.s);
+    }
+
+    // the alarm rings across that instant, and the clock runs on
+    zeitdazu = 86400000;
+    arm(3, 15);
+    tickat(wrap + 50);
+    EXPECT_FALSE(ringing());
+    tickat(wrap + 52);
+    shows(3, 15, 0);
+    EXPECT_TRUE(ringing());
+    tickat(wrap + 53);
+    shows(3, 15, 1);
+}

@@ -48,12 +48,38 @@ struct Face : ClockTest {
         const char layout[] = "160;120;10;20;20;70;90;90;119;138;40;40;40;120;40;0;0;0;220;";
         readlayout((const unsigned char*)layout, sizeof layout - 1);
     }
-    void frame(const char* name)
+    /* The golden frames hold the system's Liberation Serif of the day they were
+       made; another version draws other glyphs. Each state is kept twice, with
+       and without text: the text-free frame is always compared exactly, the
+       whole one only with the very font (its hash is kept beside them). */
+    static std::string goldendir() { return std::string(std::getenv("HX_SOURCE")) + "/tests/clock/golden/"; }
+    static std::string fonthash()
     {
-        clear16(screen, 0);
-        uhrwindow->changed = 1;
-        uhrdraw(uhrwindow);
-        std::string golden = std::string(std::getenv("HX_SOURCE")) + "/tests/clock/golden/" + name + ".png";
+        std::vector<unsigned char> font = readfile("data/times.ttf");
+        unsigned long long h = 14695981039346656037ull;  // FNV-1a
+        for (unsigned char c : font)
+            h = (h ^ c) * 1099511628211ull;
+        char text[32];
+        std::snprintf(text, sizeof text, "%016llx", h);
+        return text;
+    }
+    static bool goldenfont()
+    {
+        static const bool same = [] {
+            std::vector<unsigned char> kept = readfile(goldendir() + "font.fnv");
+            std::string want(kept.begin(), kept.end());
+            std::string have = fonthash();
+            if (want.compare(0, have.size(), have) == 0)
+                return true;
+            std::printf("note: data/times.ttf (FNV-1a %s) is not the font the golden frames were made "
+                        "with: their text pixels are not compared\n", have.c_str());
+            return false;
+        }();
+        return same;
+    }
+    void compare(const std::string& name)
+    {
+        std::string golden = goldendir() + name + ".png";
         if (std::getenv("HX_UPDATE_GOLDEN")) {
             ASSERT_TRUE(savepng565(screen, golden));
             return;
@@ -67,6 +93,28 @@ struct Face : ClockTest {
             ADD_FAILURE() << name << ": " << differ << " pixels differ; this frame is in " << got;
         }
         SDL_FreeSurface(want);
+    }
+    void frame(const char* name)
+    {
+        auto draw = [] {
+            clear16(screen, 0);
+            uhrwindow->changed = 1;
+            uhrdraw(uhrwindow);
+        };
+        TTF_Font* fonts[3] = {bigfont, medfont, smafont};
+        bigfont = medfont = smafont = nullptr;
+        draw();
+        bigfont = fonts[0], medfont = fonts[1], smafont = fonts[2];
+        compare(std::string(name) + "-notext");
+        draw();
+        if (std::getenv("HX_UPDATE_GOLDEN")) {
+            FILE* f = std::fopen((goldendir() + "font.fnv").c_str(), "w");
+            ASSERT_TRUE(f);
+            std::fprintf(f, "%s\n", fonthash().c_str());
+            std::fclose(f);
+        }
+        if (std::getenv("HX_UPDATE_GOLDEN") || goldenfont())
+            compare(name);
     }
 };
 
@@ -161,4 +209,21 @@ TEST_F(Face, FrameIsPresentedAndLeavesTheRingAlone)
     }
     EXPECT_EQ(testwindow(uhrwindow), 0);  // everything drawn, nothing left changed
     EXPECT_EQ(globalcolor.r, 0);          // the help panel's black text was drawn last
+}
+
+TEST_F(Face, FrameAfterTheInt32RangeIsTheSameAsBefore)
+{
+    // 03:14:20 on 25 April 2035, where system time plus offset passed 2^31 - 1,
+    // draws exactly what 03:14:20 of any earlier day draws
+    hilfe = 0;
+    SDL_Surface* before = make565();
+    tickat(at(3, 14, 20));
+    uhrdraw(uhrwindow);
+    SDL_BlitSurface(screen, nullptr, before, nullptr);
+    altzeit = zeit = 0;
+    tickat((time_t)(2147483648LL - 86400000 + 12));
+    uhrwindow->changed = 1;
+    uhrdraw(uhrwindow);
+    EXPECT_EQ(diff565(screen, before), 0);
+    SDL_FreeSurface(before);
 }

@@ -32,15 +32,19 @@ struct badcase {
     int sound = -1;         // 1 the alarm must be heard, 0 all silence, -1 either
 };
 
-/* SDL's disk audio driver announces itself; that line is not the program's */
+/* SDL's disk audio driver announces itself and its file, SDL 1.2 with a WARNING,
+   SDL2 (under sdl12-compat) with two CRITICAL lines: those are not the program's */
 std::string programsays(const std::string& err)
 {
-    const std::string warning = "WARNING: You are using the SDL disk writer audio driver!\n";
-    std::string s = err;
-    size_t at = s.find(warning);
-    if (at != std::string::npos) {
-        size_t end = s.find('\n', at + warning.size());
-        s.erase(at, end == std::string::npos ? std::string::npos : end + 1 - at);
+    std::string s;
+    for (size_t at = 0; at < err.size();) {
+        size_t end = err.find('\n', at);
+        end = end == std::string::npos ? err.size() : end + 1;
+        std::string line = err.substr(at, end - at);
+        if (line.find("You are using the SDL disk ") == std::string::npos &&
+            line.find(" Writing to file [") == std::string::npos)
+            s += line;
+        at = end;
     }
     return s;
 }

@@ -11,6 +11,7 @@
 #include <map>
 #include <mutex>
 
+#include "gfx/gfx.h"
 #include "support/surface.h"
 
 namespace hx {
@@ -243,8 +244,7 @@ int textdiff(const shot& s, rect area, uint16_t ground, const std::vector<label>
         SDL_Surface* t = TTF_RenderUTF8_Blended(f, l.text.c_str(), l.colour);
         if (!t)
             continue;
-        SDL_Rect r = {(Sint16)l.x, (Sint16)l.y, (Uint16)t->w, (Uint16)t->h};
-        SDL_UpperBlit(t, nullptr, want, &r);
+        drawimage(want, l.x, l.y, t);  // blended as the program blends
         SDL_FreeSurface(t);
     }
     int bad = 0;
@@ -400,8 +400,7 @@ static int markdiff(const shot& s, const std::string& bgpng, bool withmark)
         }
     SDL_FreeSurface(ground);
     if (withmark) {
-        SDL_Rect r = {3, 226, (Uint16)pic->w, (Uint16)pic->h};
-        SDL_UpperBlit(pic, nullptr, want, &r);
+        drawimage(want, 3, 226, pic);
     }
     int bad = 0;
     for (int y = 226; y < 226 + pic->h && y < 240; y++)

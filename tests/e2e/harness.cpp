@@ -352,14 +352,15 @@ static int xsetup = [] {
     return 0;
 }();
 
-xserver::xserver()
+xserver::xserver(int width, int height)
 {
     (void)xsetup;
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         return;
     spawnopts o;
-    o.argv = {"Xvfb", "-displayfd", "3", "-screen", "0", "640x480x24", "-nolisten", "tcp", "-noreset"};
+    o.argv = {"Xvfb", "-displayfd", "3", "-screen", "0",
+              std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp", "-noreset"};
     o.passfd = fds[1];
     pid = spawn(o);
     close(fds[1]);
@@ -433,6 +434,35 @@ bool xserver::waitscreen(double timeout)
         if (screenat(&x, &y))
             return true;
         pause(0.02);
+    }
+    return false;
+}
+
+bool xserver::waitfullscreen(double timeout)
+{
+    if (!dpy)
+        return false;
+    Window root = DefaultRootWindow(dpy);
+    XWindowAttributes ra;
+    XGetWindowAttributes(dpy, root, &ra);
+    for (double end = now() + timeout; now() < end; pause(0.02)) {
+        int x, y;
+        if (screenat(&x, &y) && x == (ra.width - 320) / 2 && y == (ra.height - 240) / 2)
+            return true;
+        Window r, parent, *kids = nullptr;
+        unsigned n = 0;
+        if (!XQueryTree(dpy, root, &r, &parent, &kids, &n))
+            continue;
+        bool found = false;
+        for (unsigned i = 0; i < n && !found; i++) {
+            XWindowAttributes a;
+            found = XGetWindowAttributes(dpy, kids[i], &a) && a.map_state == IsViewable &&
+                    a.x == 0 && a.y == 0 && a.width == ra.width && a.height == ra.height;
+        }
+        if (kids)
+            XFree(kids);
+        if (found)
+            return true;
     }
     return false;
 }

@@ -82,12 +82,12 @@ struct shot {
 };
 uint16_t rgb565(int r, int g, int b);
 
-/* An Xvfb of our own, 640x480x24, ended by its pid. */
+/* An Xvfb of our own, 640x480x24 unless said otherwise, ended by its pid. */
 struct xserver {
     pid_t pid = -1;
     int number = -1;
     Display* dpy = nullptr;
-    xserver();
+    explicit xserver(int width = 640, int height = 480);
     ~xserver();
     xserver(const xserver&) = delete;
     xserver& operator=(const xserver&) = delete;
@@ -97,6 +97,11 @@ struct xserver {
     /* the program's 320x240 screen on the root window, if one is shown */
     bool screenat(int* x, int* y);
     bool waitscreen(double timeout);
+    /* Full screen as SDL makes it without a window manager: the 320x240 picture
+       centred on the X screen (classic SDL, in a window as large as the screen;
+       older sdl12-compat, in a window of its own size), or a window as large as
+       the screen that the picture is scaled up to (newer sdl12-compat). */
+    bool waitfullscreen(double timeout);
     shot last;          /* the latest grab, kept for a failure's report */
     shot grab();        /* a whole frame: two captures in a row that agree */
     shot grabonce();

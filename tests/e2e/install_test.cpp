@@ -1,10 +1,12 @@
-// Installed into a prefix and started as a desktop user starts it: through the
-// launcher that the desktop entry names, in a folder of the user's own.
+// Installed into a prefix, or packaged for Debian, and started as a desktop user
+// starts it: through the launcher that the desktop entry names, in a folder of the
+// user's own.
 #include <SDL_image.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <map>
 
@@ -66,9 +68,24 @@ std::vector<std::string> files(const std::string& dir)
     for (auto it = fs::recursive_directory_iterator(dir, ec); it != fs::recursive_directory_iterator();
          it.increment(ec))
         if (!it->is_directory())
-            all.push_back(fs::relative(it->path(), dir).string());
+            all.push_back(it->path().lexically_relative(dir).string());  // a link as itself
     std::sort(all.begin(), all.end());
     return all;
+}
+
+/* what an install puts under its prefix, sorted */
+std::vector<std::string> layout()
+{
+    std::vector<std::string> want = {
+        "bin/horatik", "bin/horatik-desktop", "share/applications/horatik.desktop",
+        "share/horatik/Tavlo.png", "share/horatik/data/bg.png", "share/horatik/data/fennick.png",
+        "share/horatik/data/times.ttf", "share/horatik/data/weck.png", "share/horatik/data/weck.wav",
+        "share/man/man1/horatik-desktop.1.gz", "share/man/man1/horatik.1.gz",
+        std::string("share/metainfo/") + HX_APPID + ".metainfo.xml"};
+    for (int n : {32, 48, 64, 128, 256})
+        want.push_back("share/icons/hicolor/" + std::to_string(n) + "x" + std::to_string(n) + "/apps/horatik.png");
+    std::sort(want.begin(), want.end());
+    return want;
 }
 
 /* "WxH" of a picture that decodes */
@@ -148,16 +165,11 @@ TEST(Install, LayoutDesktopEntryAndUninstall)
 {
     installed in;
     ASSERT_TRUE(in.ok);
-    std::vector<std::string> want = {
-        "bin/horatik", "bin/horatik-desktop", "share/applications/horatik.desktop",
-        "share/horatik/Tavlo.png", "share/horatik/data/bg.png", "share/horatik/data/fennick.png",
-        "share/horatik/data/times.ttf", "share/horatik/data/weck.png", "share/horatik/data/weck.wav"};
+    std::vector<std::string> want = layout();
     for (int n : {32, 48, 64, 128, 256}) {
         std::string icon = "share/icons/hicolor/" + std::to_string(n) + "x" + std::to_string(n) + "/apps/horatik.png";
-        want.push_back(icon);
         EXPECT_EQ(pngsize(in.prefix + "/" + icon), std::to_string(n) + "x" + std::to_string(n));
     }
-    std::sort(want.begin(), want.end());
     EXPECT_EQ(files(in.prefix), want);
     EXPECT_EQ(access((in.prefix + "/bin/horatik").c_str(), X_OK), 0);
     EXPECT_EQ(access((in.prefix + "/bin/horatik-desktop").c_str(), X_OK), 0);
@@ -306,4 +318,110 @@ TEST(Install, LauncherFolderAndLinks)
     e = waitexit(r.pid, 10);
     EXPECT_TRUE(e.exited && e.code == 3) << e.str();
     EXPECT_EQ(r.stderrtext(), "horatik: neither XDG_DATA_HOME nor HOME is set\n");
+}
+
+namespace {
+
+/* command()'s output without its last line break */
+std::string line(const sandbox& box, const std::vector<std::string>& argv)
+{
+    std::string out;
+    EXPECT_EQ(command(box, argv, &out), 0) << out;
+    while (!out.empty() && out.back() == '\n')
+        out.pop_back();
+    return out;
+}
+
+/* cmake --build build --target package, as a user runs it: the package it just made,
+   or "" */
+std::string debpackage(const sandbox& box)
+{
+    fs::file_time_type before = fs::file_time_type::clock::now() - std::chrono::seconds(1);
+    std::string out;
+    int code = command(box, {HX_CMAKE, "--build", HX_BUILDROOT, "--target", "package"}, &out);
+    EXPECT_EQ(code, 0) << out;
+    std::string deb = std::string(HX_BUILDROOT) + "/horatik_" + HX_VERSION + "_" +
+                      line(box, {"dpkg", "--print-architecture"}) + ".deb";
+    std::error_code ec;
+    bool fresh = fs::last_write_time(deb, ec) >= before;
+    EXPECT_TRUE(!ec && fresh) << deb << " not made\n" << out;
+    return code == 0 && !ec && fresh ? deb : "";
+}
+
+}  // namespace
+
+/* The Debian package: what lintian, apt and AppStream make of it, what it holds, and
+   its manual page. */
+TEST(Install, DebianPackage)
+{
+    sandbox box(false);
+    std::string deb = debpackage(box), out;
+    ASSERT_NE(deb, "");
+    EXPECT_EQ(line(box, {"dpkg-deb", "-f", deb, "Package"}), "horatik");
+    EXPECT_EQ(line(box, {"dpkg-deb", "-f", deb, "Version"}), HX_VERSION);
+    std::string depends = line(box, {"dpkg-deb", "-f", deb, "Depends"});
+    for (const char* p : {"libc6 (>=", "libsdl", "fonts-liberation"})  // names that differ least between releases
+        EXPECT_NE(depends.find(p), std::string::npos) << p << " missing in " << depends;
+    EXPECT_EQ(command(box, {"lintian", "--fail-on", "error", deb}, &out), 0) << out;
+    EXPECT_EQ(command(box, {"apt-get", "install", "--simulate", deb}, &out), 0) << out;
+
+    /* the install's layout under /usr, the font a link to the font package's file,
+       Debian's documents; no handheld program */
+    std::string root = box / "root";
+    ASSERT_EQ(command(box, {"dpkg-deb", "-x", deb, root}, &out), 0) << out;
+    std::vector<std::string> want = {"usr/share/doc/horatik/changelog.gz", "usr/share/doc/horatik/copyright"};
+    for (const std::string& f : layout())
+        want.push_back("usr/" + f);
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(files(root), want);
+    std::string usrdata = "/usr/share/horatik/data/";
+    std::error_code ec;
+    fs::path font = (usrdata / fs::read_symlink(root + usrdata + "times.ttf", ec)).lexically_normal();
+    EXPECT_TRUE(readfile(font) == readfile(rundir() + "/data/times.ttf")) << "not the font: " << font;
+    EXPECT_EQ(entry(root + "/usr/share/applications/horatik.desktop")["Exec"], "/usr/bin/horatik");
+    EXPECT_EQ(readfile(root + "/usr/share/doc/horatik/copyright")
+                  .rfind("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n", 0), 0u);
+
+    std::string metainfo = root + "/usr/share/metainfo/" + HX_APPID + ".metainfo.xml";
+    EXPECT_EQ(command(box, {"appstreamcli", "validate", "--no-net", metainfo}, &out), 0) << out;
+    spawnopts o;
+    o.argv = {"man", "--warnings", "-l", root + "/usr/share/man/man1/horatik.1.gz"};
+    o.env = {"MANWIDTH=80"};
+    o.out = box / "man.txt";
+    o.err = box / "man.err";
+    EXPECT_TRUE(ok(waitexit(spawn(o), 60)));
+    EXPECT_EQ(readfile(box / "man.err"), "");
+    std::string page = readfile(box / "man.txt");
+    for (const char* s : {"horatik-desktop", "Return (Start)", "Backspace (Select)", "z (X)", "s (Y)", "q, w (L, R)",
+                          "a, x (A, B)", "Horatik.dat", "config.conf", "~/.local/share/horatik", "EXIT STATUS"})
+        EXPECT_NE(page.find(s), std::string::npos) << s << " not in the manual page:\n" << page;
+}
+
+/* Unpacked into a folder, the package's launcher opens the clock's window. */
+TEST(Install, UnpackedPackageStartsTheClock)
+{
+    sandbox box(false);
+    std::string deb = debpackage(box), out;
+    ASSERT_NE(deb, "");
+    std::string root = box / "root", home = box / "home";
+    ASSERT_EQ(command(box, {"dpkg-deb", "-x", deb, root}, &out), 0) << out;
+    fs::create_directories(home);
+    xserver x;
+    ASSERT_TRUE(x.ok()) << "Xvfb did not start";
+
+    runopts o;
+    o.command = {root + "/usr/bin/horatik"};
+    o.x = &x;
+    o.unset = {"HOME", "XDG_DATA_HOME"};
+    o.env = {"HOME=" + home};
+    run r = start(box, o);
+    EXPECT_TRUE(x.waitscreen(20)) << "no window\n" << r.stderrtext();
+    EXPECT_EQ(cwdof(r.pid), home + "/.local/share/horatik");
+    std::error_code ec;
+    EXPECT_EQ(fs::read_symlink(home + "/.local/share/horatik/data/bg.png", ec).string(),
+              root + "/usr/share/horatik/data/bg.png");
+    EXPECT_TRUE(x.closerequest());
+    exitstatus e = waitexit(r.pid, 10);
+    EXPECT_TRUE(ok(e)) << e.str();
+    EXPECT_EQ(r.stderrtext(), "");
 }

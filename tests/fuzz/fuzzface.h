@@ -13,6 +13,7 @@
 #include "clock/state.h"
 #include "gfx/gfx.h"
 #include "gfx/text.h"
+#include "gui/loop.h"
 
 /* Runs in a folder of its own on tmpfs (saves are fsynced) that sees the runtime's data/. */
 inline void fuzzsetup(bool withbackground)

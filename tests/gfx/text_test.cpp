@@ -156,4 +156,13 @@ TEST_F(Text, KeptRenderingsGiveTheSamePixelsAndFollowTheColours)
     globalcolor2 = {255, 0, 0, 0};
     outtextxy(dst, 0, 150, "Steht");
     EXPECT_EQ(get16(dst, 0, 150), 0xF800);
+
+    // two colour pairs are never taken for one another (these two once shared a key)
+    globalcolor = {255, 255, 255, 0};
+    globalcolor2 = {0, 0, 0, 0};
+    outtextxy(dst, 0, 0, "12:34:56");
+    globalcolor = {255, 255, 222, 0};
+    globalcolor2 = {0, 0, 1, 0};
+    outtextxy(dst, 150, 0, "12:34:56");
+    EXPECT_NE(region(0), region(150));
 }

@@ -15,6 +15,14 @@ inline std::vector<Uint32> waits;  /* every idlewait request, in order */
 inline Uint32 fakestep = 0;        /* ms an idlewait advances at most; 0 = all requested */
 
 inline Uint32 faketick() { return now; }
+/* the system clock turns its second with the fake tick clock's */
+inline time_t fakesystime(time_t* t)
+{
+    time_t v = now / 1000;
+    if (t)
+        *t = v;
+    return v;
+}
 inline void fakewait(Uint32 ms)
 {
     waits.push_back(ms);
@@ -29,6 +37,7 @@ inline void resetinput()
     fakestep = 0;
     gettick = faketick;
     idlewait = fakewait;
+    systime = fakesystime;
     for (int i = 0; i < nkeys; i++) {
         keys[i] = 0;
         keytime[i] = 100;
@@ -37,7 +46,7 @@ inline void resetinput()
     thetime = 0;
     oldtime = newtime = static_cast<int>(now);
     frames = 0;
-    lastsecond = now;
+    lastsecond = now / 1000;
     eventwait = nullptr;
     persecond = nullptr;
     SDL_Event ev;

@@ -97,6 +97,67 @@ TEST_F(Loop, ConsumedKeyCountsReleasedUntilPressedAgain)
     EXPECT_EQ(seen, (counts{{0, 0}, {1, 1}, {1, 1}, {1, 1}, {2, 2}, {2, 2}}));
 }
 
+TEST_F(Loop, PressReleasedBeforeAnyTickSawItActsOnceThenReleases)
+{
+    /* down and up in one drain, by joystick and by key; a press consumed by its
+       click; down, up, down (held at the end) */
+    createbutton(win, "a", "A", 0, 0, 10, 10, 0, 1u << ka, countclick, counthold);
+    createbutton(win, "b", "B", 0, 0, 10, 10, 0, 1u << kb, [] { secondclicks++; keys[kb] = 0; },
+                 nullptr);
+    std::string seen;
+    runticks(win, 9, [&](int t) {
+        seen += std::to_string(keys[ka]) + std::to_string(keys[ky]) + std::to_string(keys[kb]) + " ";
+        if (t == 0) {
+            joy(ka, true);
+            joy(ka, false);
+            key(SDLK_s, true);
+            key(SDLK_s, false);
+        }
+        if (t == 3) {
+            joy(kb, true);
+            joy(kb, false);
+        }
+        if (t == 5) {
+            joy(ka, true);
+            joy(ka, false);
+            joy(ka, true);
+        }
+    });
+    /* seen in move, after the buttons were served: the short presses show in
+       the one tick after their drain, B not at all (its click consumed it) */
+    EXPECT_EQ(seen, "000 110 000 000 000 000 100 100 100 ");
+    EXPECT_EQ(clicks, 2);
+    EXPECT_EQ(secondclicks, 1);
+    EXPECT_EQ(holds, 4);  // the first press's tick, then the held one's three
+}
+
+TEST_F(Loop, WithoutAnInputWaitTheIdleLoopPausesOneUnitAndMissesNoPress)
+{
+    /* A joystick is read only when the loop polls, so there the platform gives
+       no input wait: a press that comes and goes within one pause still acts,
+       in the tick right after the pause. */
+    static std::vector<std::pair<Uint32, bool>> pushes;
+    pushes = {{1503, true}, {1508, false}, {2705, true}, {2780, false}};
+    idlewait = [](Uint32 ms) {
+        fakewait(ms);
+        while (!pushes.empty() && pushes.front().first <= now) {
+            joy(ka, pushes.front().second);
+            pushes.erase(pushes.begin());
+        }
+    };
+    createbutton(win, "a", "A", 0, 0, 10, 10, 0, 1u << ka, countclick, nullptr);
+    std::vector<Uint32> clickedat;
+    runticks(win, 250, [&](int) {
+        if (clicks > (int)clickedat.size())
+            clickedat.push_back(now);
+    });
+    for (Uint32 w : waits)
+        EXPECT_LE(w, 10u);
+    ASSERT_EQ(clickedat.size(), 2u);
+    EXPECT_LE(clickedat[0] - 1503, 10u);
+    EXPECT_LE(clickedat[1] - 2705, 10u);
+}
+
 TEST_F(Loop, CallbacksCannotDisturbTheMasksOfTheTick)
 {
     createbutton(win, "a", "A", 0, 0, 10, 10, 0, 1u << ka, scribbleclick, nullptr);
