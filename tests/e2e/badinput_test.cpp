@@ -171,7 +171,7 @@ bool writepng(const std::string& path, int w, int h, int colortype, int depth, b
             pic.at(x, y, w, h, c);
             int grey = (c[0] * 30 + c[1] * 59 + c[2] * 11) / 100;
             int alpha = 128 + (x * 127) / std::max(w - 1, 1);
-            int v[4];
+            int v[4] = {};  // every case sets its channels; GCC at -O3 cannot see it
             switch (colortype) {
             case PNG_COLOR_TYPE_PALETTE:
                 v[0] = std::min(levels - 1, (c[0] >> 5) << 5 | (c[1] >> 5) << 2 | c[2] >> 6);
