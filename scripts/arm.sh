@@ -78,9 +78,20 @@ if [ "$(cat "$out/sysroot.key" 2>/dev/null)" != "$key" ]; then
     new=$out/sysroot.new
     # TMPDIR: apt's _apt user must be able to write there
     inc=$(IFS=,; echo "${packages[*]}")
-    TMPDIR=/var/tmp mmdebstrap --quiet --arch=armel --variant=extract --include="$inc" \
-        "$release" "$new" "$mirror" ||
-        { echo "arm.sh: no armel sysroot: $mirror must serve $release's armel packages" >&2; exit 1; }
+    if ! TMPDIR=/var/tmp mmdebstrap --quiet --arch=armel --variant=extract --include="$inc" \
+            "$release" "$new" "$mirror" 2>"$out/mmdebstrap.log"; then
+        cat "$out/mmdebstrap.log" >&2
+        # An archive that lists the packages but does not hold their files (a
+        # partial mirror) cannot give an armel sysroot here at all: that is told
+        # apart, as exit code 77, from a failure of the machine or the network.
+        if grep -q ' 404 ' "$out/mmdebstrap.log"; then
+            echo "arm.sh: SKIPPED: $mirror lists $release's armel packages but does not hold" \
+                 "all of them (404 above); no ARM build is possible with this archive" >&2
+            exit 77
+        fi
+        echo "arm.sh: no armel sysroot from $mirror for $release" >&2
+        exit 1
+    fi
     # links the packages made absolute would point into the host
     find "$new" -type l -lname '/*' -print0 | while IFS= read -r -d '' link; do
         ln -sfn "$(realpath -ms --relative-to="$(dirname "$link")" "$new$(readlink "$link")")" "$link"
@@ -94,6 +105,7 @@ if [ "$(cat "$out/sysroot.key" 2>/dev/null)" != "$key" ]; then
         users=$(cd "$new/usr/lib/$triplet" && grep -l -- "$lib" ./*.so* 2>/dev/null | grep -v "^\./$lib" || true)
         [ -n "$users" ] || rm -f "$new/usr/lib/$triplet/$lib"*
     done
+    cat "$out/mmdebstrap.log" >&2
     mv "$new" "$sysroot"
     echo "$key" >"$out/sysroot.key"
     echo "sysroot: $(du -sh "$sysroot" | cut -f1)"

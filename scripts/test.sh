@@ -27,7 +27,8 @@ else
 fi
 
 step "unit tests on 32-bit ARM under qemu"
-bash scripts/arm.sh
+skipped=
+bash scripts/arm.sh || { code=$?; [ $code -eq 77 ] || exit $code; skipped=" (but not on ARM: see above)"; }
 
 step "unit tests with sanitizers"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DHORATIK_SANITIZE=ON -DHORATIK_BENCH=OFF -DHORATIK_WERROR=ON >/dev/null
@@ -43,4 +44,4 @@ CC=clang CXX=clang++ cmake -S . -B build-fuzz -DHORATIK_FUZZ=ON -DHORATIK_TESTS=
 cmake --build build-fuzz -j"$jobs"
 bash tests/fuzz/run.sh build-fuzz "$fuzzseconds"
 
-step "all tests passed"
+step "all tests passed$skipped"

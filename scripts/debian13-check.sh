@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Checks both Quick-start commands on a fresh Debian 13 without a second machine:
+# makes a Debian 13 root file system in a folder, clones this repository's HEAD
+# into it, runs the test command there, then `timeout 20 bash scripts/run.sh`, and
+# fails if a clock is left running after it. Everything is unmounted afterwards; the
+# folder is removed unless --keep is given. Not part of CI: it needs root, network
+# access to the Debian archive the host uses, about 4 GB and 20 to 30 minutes.
+#   sudo bash scripts/debian13-check.sh [--keep] [FOLDER]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$PWD
+
+keep=
+[ "${1:-}" = --keep ] && { keep=1; shift; }
+[ "$(id -u)" -eq 0 ] || { echo "debian13-check: run it as root (chroot and mounts)" >&2; exit 2; }
+root=${1:-$(mktemp -d /var/tmp/hx-debian13.XXXXXX)}
+
+# the archive the host's apt uses, in either form of its sources
+archive=$(grep -h -o -E '^deb +(\[[^]]*\] +)?https?://[^ ]+' /etc/apt/sources.list 2>/dev/null |
+          awk '{ print $NF }' | head -1 || true)
+if [ -z "$archive" ]; then
+    archive=$(grep -h -E '^URIs:' /etc/apt/sources.list.d/*.sources 2>/dev/null |
+              awk '{ print $2 }' | grep -v -i security | head -1 || true)
+fi
+[ -n "$archive" ] || { echo "debian13-check: no archive in the host's apt sources" >&2; exit 2; }
+
+command -v mmdebstrap >/dev/null || {
+    TMPDIR=/var/tmp apt-get update -qq
+    apt-get install -y -qq --no-install-recommends mmdebstrap >/dev/null
+}
+
+mounts=()
+cleanup() {
+    local i
+    for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
+        umount -l "${mounts[i]}" 2>/dev/null || true
+    done
+    if [ -z "$keep" ]; then rm -rf "$root"; else echo "the root stays in $root"; fi
+}
+trap cleanup EXIT
+mnt() {  # mnt TARGET mount-arguments...
+    local target=$1; shift
+    mount "$@" "$target"
+    mounts+=("$target")
+}
+
+t0=$(date +%s)
+echo "=== Debian 13 root in $root from $archive"
+tmp=$(mktemp -d /var/tmp/hx-mmdebstrap.XXXXXX)
+chmod 1777 "$tmp"
+TMPDIR=$tmp mmdebstrap --quiet --variant=apt --include=ca-certificates,git,sudo trixie "$root" "$archive"
+rm -rf "$tmp"
+t1=$(date +%s)
+
+mnt "$root/proc" -t proc proc
+mnt "$root/sys" --rbind /sys
+mount --make-rslave "$root/sys"
+mnt "$root/dev" --bind /dev
+mnt "$root/dev/pts" -t devpts devpts
+mnt "$root/dev/shm" -t tmpfs tmpfs
+
+git clone --quiet "$repo" "$root/work/horatik"
+inside() { chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin \
+    LANG=C.UTF-8 TERM=dumb bash -c "cd /work/horatik && $1"; }
+
+echo "=== bash scripts/test.sh"
+inside "bash scripts/test.sh"
+t2=$(date +%s)
+
+echo "=== timeout 20 bash scripts/run.sh"
+inside "timeout 20 bash scripts/run.sh; echo \"run.sh ended with \$?\"" || true
+sleep 1
+left=$(pgrep -a -f '^\./horatik-desktop' | while read -r pid rest; do
+    [ "$(readlink -f /proc/"$pid"/root)" = "$(readlink -f "$root")" ] && echo "$pid $rest"
+done || true)
+if [ -n "$left" ]; then
+    echo "debian13-check: a clock was left running:"
+    echo "$left"
+    kill -9 $(echo "$left" | awk '{ print $1 }') 2>/dev/null || true
+    exit 1
+fi
+t3=$(date +%s)
+echo "=== Debian 13: test command passed, no clock left; root $((t1 - t0)) s, test command $((t2 - t1)) s, run.sh $((t3 - t2)) s"
