@@ -192,7 +192,8 @@ TEST(Faults, KilledWhileSavingLeavesOldOrNewSettings)
             tempsleft += exists(box / "Horatik.dat.tmp");
             if (!shown || !valid.count(after)) {
                 std::lock_guard<std::mutex> hold(lock);
-                faults.push_back("run " + std::to_string(i) + (shown ? "" : " (no window)") +
+                faults.push_back("run " + std::to_string(i) +
+                                 (shown ? "" : " (no window; it said: " + r.stderrtext() + ")") +
                                  ": " + std::to_string(after.size()) + " bytes " + hex(after) +
                                  " after " + hex(old));
                 if (!valid.count(after))
