@@ -263,8 +263,8 @@ TEST_F(Loop, OneTickPerUnitAndSleepsBetween)
     runticks(win, 5, [&](int) { at.push_back(now); });
     EXPECT_EQ(at, (std::vector<Uint32>{1010, 1020, 1030, 1040, 1050}));
     std::vector<Uint32> want;
-    for (int k = 0; k < 5; k++)
-        want.insert(want.end(), {10, 7, 4, 1});
+    for (int k = 0; k < 5 * 4; k++)
+        want.push_back(10 - 3 * (k % 4));  // 10, 7, 4, 1 in each unit
     EXPECT_EQ(waits, want);
     EXPECT_EQ(frames, 5);
 }
