@@ -78,7 +78,8 @@ if [ "$(cat "$out/sysroot.key" 2>/dev/null)" != "$key" ]; then
     new=$out/sysroot.new
     # TMPDIR: apt's _apt user must be able to write there
     inc=$(IFS=,; echo "${packages[*]}")
-    if ! TMPDIR=/var/tmp mmdebstrap --quiet --arch=armel --variant=extract --include="$inc" \
+    # not quiet: a failure's log must name what the archive answered
+    if ! TMPDIR=/var/tmp mmdebstrap --arch=armel --variant=extract --include="$inc" \
             "$release" "$new" "$mirror" 2>"$out/mmdebstrap.log"; then
         cat "$out/mmdebstrap.log" >&2
         # An archive that lists the packages but does not hold their files (a
@@ -105,7 +106,6 @@ if [ "$(cat "$out/sysroot.key" 2>/dev/null)" != "$key" ]; then
         users=$(cd "$new/usr/lib/$triplet" && grep -l -- "$lib" ./*.so* 2>/dev/null | grep -v "^\./$lib" || true)
         [ -n "$users" ] || rm -f "$new/usr/lib/$triplet/$lib"*
     done
-    cat "$out/mmdebstrap.log" >&2
     mv "$new" "$sysroot"
     echo "$key" >"$out/sysroot.key"
     echo "sysroot: $(du -sh "$sysroot" | cut -f1)"
