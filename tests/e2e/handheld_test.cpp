@@ -24,7 +24,7 @@ TEST(Handheld, IgnoresEveryKeyAndEndsOnCloseRequest)
         o.x = &big;
         run r = start(box, o);
         EXPECT_TRUE(big.waitfullscreen(20)) << "neither centred nor covering the 640x480 screen";
-        pause(1);  // sdl12-compat drops a close request that comes while it sets up the window
+        pause(1);  // SDL (either) drops a close request that comes while it sets up the window
         ASSERT_TRUE(big.closerequest());
         exitstatus e = waitexit(r.pid, 10);
         EXPECT_TRUE(e.exited && e.code == 0) << e.str() << r.stderrtext();
