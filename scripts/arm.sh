@@ -17,44 +17,6 @@ triplet=arm-linux-gnueabi
 start=$SECONDS
 step() { printf '\n=== arm: %s (at %d s)\n' "$*" $((SECONDS - start)); }
 
-# The host's first apt source for its own release, in either of apt's two formats.
-archive() {
-    local suite=$1
-    {
-        # one-line form: deb [options] URI suite components
-        for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-            [ -f "$f" ] || continue
-            awk -v s="$suite" '
-                $1 == "deb" {
-                    i = 2
-                    if ($i ~ /^\[/) { while (i < NF && $i !~ /\]$/) i++; i++ }
-                    if ($(i + 1) == s) print $i
-                }' "$f"
-        done
-        # deb822 form: stanzas of Types, URIs, Suites, Enabled ...
-        for f in /etc/apt/sources.list.d/*.sources; do
-            [ -f "$f" ] || continue
-            awk -v s="$suite" '
-                BEGIN { RS = ""; FS = "\n" }
-                {
-                    types = uris = suites = ""; enabled = "yes"
-                    for (i = 1; i <= NF; i++) {
-                        if (!match($i, /^[A-Za-z-]+:/)) continue
-                        key = tolower(substr($i, 1, RLENGTH - 1))
-                        val = " " substr($i, RLENGTH + 1) " "
-                        if (key == "types") types = val
-                        else if (key == "uris") uris = val
-                        else if (key == "suites") suites = val
-                        else if (key == "enabled") enabled = tolower(val)
-                    }
-                    if (enabled !~ /no/ && types ~ /[ \t]deb[ \t]/ && index(suites, " " s " ")) {
-                        split(uris, u, " ")
-                        print u[1]
-                    }
-                }' "$f"
-        done
-    } | sed -n 1p   # reads all, so no writer meets a closed pipe
-}
 
 # The sysroot follows the host: its release, and the libstdc++ of the cross
 # compiler's major version (12 on Debian 12, 14 on Debian 13).
@@ -70,7 +32,7 @@ key="armel $release ${packages[*]} trim-1"
 
 if [ "$(cat "$out/sysroot.key" 2>/dev/null)" != "$key" ]; then
     step "sysroot for armel $release"
-    mirror=$(archive "$release")
+    mirror=$(bash scripts/archive.sh "$release")
     [ -n "$mirror" ] || { echo "arm.sh: no apt source for $release in /etc/apt" >&2; exit 1; }
     echo "from $mirror: ${packages[*]}"
     rm -rf "$out"

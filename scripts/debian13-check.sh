@@ -15,13 +15,8 @@ keep=
 [ "$(id -u)" -eq 0 ] || { echo "debian13-check: run it as root (chroot and mounts)" >&2; exit 2; }
 root=${1:-$(mktemp -d /var/tmp/hx-debian13.XXXXXX)}
 
-# the archive the host's apt uses, in either form of its sources
-archive=$(grep -h -o -E '^deb +(\[[^]]*\] +)?https?://[^ ]+' /etc/apt/sources.list 2>/dev/null |
-          awk '{ print $NF }' | head -1 || true)
-if [ -z "$archive" ]; then
-    archive=$(grep -h -E '^URIs:' /etc/apt/sources.list.d/*.sources 2>/dev/null |
-              awk '{ print $2 }' | grep -v -i security | head -1 || true)
-fi
+# the archive the host's apt takes its own release from
+archive=$(bash scripts/archive.sh "$(. /etc/os-release && echo "${VERSION_CODENAME:-}")")
 [ -n "$archive" ] || { echo "debian13-check: no archive in the host's apt sources" >&2; exit 2; }
 
 command -v mmdebstrap >/dev/null || {

@@ -18,6 +18,12 @@ SDL_Surface* openimage(const char* filename)
     return s;
 }
 
+/* one channel of a pixel, widened to eight bits */
+static int channel(Uint32 v, Uint32 mask, Uint8 shift, Uint8 loss)
+{
+    return (int)(((v & mask) >> shift) << loss);
+}
+
 /* A picture with an alpha channel onto a 16-bit surface, blended as classic SDL
    1.2 blends it, byte for byte: SDL implementations round differently (SDL2
    under sdl12-compat does), and the anti-aliased edges of the alarm picture and
@@ -59,12 +65,9 @@ static bool blendalpha(SDL_Surface* dst, int x, int y, SDL_Surface* src)
                 }
                 continue;
             }
-            int a = (int)(((s & sf->Amask) >> sf->Ashift) << sf->Aloss);
+            int a = channel(s, sf->Amask, sf->Ashift, sf->Aloss);
             if (!a)
                 continue;
-            auto channel = [](Uint32 v, Uint32 mask, Uint8 shift, Uint8 loss) {
-                return (int)(((v & mask) >> shift) << loss);
-            };
             Uint32 d = to[i];
             int rgb[3] = {channel(d, df->Rmask, df->Rshift, df->Rloss),
                           channel(d, df->Gmask, df->Gshift, df->Gloss),
