@@ -38,7 +38,8 @@ void handover()
 }
 
 #if HORATIK_X11
-static int xfd = -1;  /* the X connection, readable when an event arrives */
+static Display* xdisplay;  /* the X connection SDL reads its events from */
+static int xfd = -1;  /* its socket, readable when an event arrives */
 static long coarsems = 10;  /* how long after CLOCK_REALTIME time() may turn its second */
 
 /* Sleeps at most ms, and ends at an X event or once time() shows a new second.
@@ -55,6 +56,11 @@ static void waitinput(Uint32 ms)
         due = 1;
     if (due < ms)
         ms = static_cast<Uint32>(due);
+    /* An event that a round trip of the last frame read along with its reply
+       (SDL2 draws on the connection it reads input from) waits in Xlib's queue,
+       where the socket no longer shows it. */
+    if (XEventsQueued(xdisplay, QueuedAlready) > 0)
+        return;
     pollfd fd = {xfd, POLLIN, 0};
     /* a signal ends it early; so does input */
     if (poll(&fd, 1, static_cast<int>(ms)) != 0 || ms < due)
@@ -90,7 +96,8 @@ void setupwait()
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
     if (SDL_GetWMInfo(&info) > 0 && info.subsystem == SDL_SYSWM_X11) {
-        xfd = ConnectionNumber(info.info.x11.display);
+        xdisplay = info.info.x11.display;
+        xfd = ConnectionNumber(xdisplay);
         eventwait = waitinput;
     }
 }
