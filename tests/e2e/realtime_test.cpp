@@ -19,6 +19,7 @@ namespace {
 
 const int utc = 86400000;
 
+#ifdef HX_PRESENTSHIM
 /* a frame as the present shim logs it: when, by both clocks, and the black pixels
    of its probe rectangle (the read-out box, default) */
 struct present {
@@ -46,6 +47,7 @@ long long realtimens()
     clock_gettime(CLOCK_REALTIME, &ts);
     return ts.tv_sec * 1000000000LL + ts.tv_nsec;
 }
+#endif
 
 }  // namespace
 
