@@ -21,11 +21,20 @@ Uint32 (*gettick)() = SDL_GetTicks;
 void (*idlewait)(Uint32 ms) = SDL_Delay;
 void (*eventwait)(Uint32 ms) = nullptr;
 Uint32 (*persecond)(Uint32, void*) = nullptr;
+void (*aftertick)() = nullptr;
+void (*resizewindow)(int, int) = nullptr;
 
 /* A press whose release comes before any tick saw it would be lost: such a
    release waits until the tick after the press. */
 static unsigned char unseen[nkeys];  /* pressed since the last tick */
 static unsigned char lateup[nkeys];  /* released before a tick saw the press */
+/* A held key released and pressed again before the next tick would look held
+   throughout: that tick sees it as newly pressed. */
+static unsigned char upseen[nkeys];  /* released since the last tick */
+static unsigned char repressed[nkeys]; /* pressed again after such a release */
+/* A new second or a picture the window must paint again wants a tick soon,
+   even when the last one ran just before: no long wait until it has run. */
+static bool tickdue;
 
 static constexpr int tickms = 10;    /* length of a tick unit */
 static constexpr int repeatunits = 15; /* a direction acts once its counter exceeds this */
@@ -60,12 +69,23 @@ static void setslot(int slot, bool down)
         keys[slot] = 1;
         unseen[slot] = 1;
         lateup[slot] = 0;
-    } else if (unseen[slot]) {
-        lateup[slot] = 1;
-    } else {
-        keys[slot] = 0;
+        repressed[slot] = upseen[slot];
+        return;
     }
+    upseen[slot] = 1;
+    if (unseen[slot])
+        lateup[slot] = 1;
+    else
+        keys[slot] = 0;
 }
+
+static void redraw(twindow* window)
+{
+    window->changed = 1;
+    tickdue = true;
+}
+
+static int newwidth, newheight;  /* the last size asked for in this drain, 0 for none */
 
 static void handleevent(twindow* window, const SDL_Event& ev)
 {
@@ -78,6 +98,14 @@ static void handleevent(twindow* window, const SDL_Event& ev)
         break;
     case SDL_QUIT:
         window->quit = 1;
+        break;
+    /* the window's picture was lost (SDL2 leaves the repaint to us) */
+    case SDL_VIDEOEXPOSE:
+        redraw(window);
+        break;
+    case SDL_VIDEORESIZE:
+        newwidth = ev.resize.w;
+        newheight = ev.resize.h;
         break;
     case SDL_KEYDOWN:
     case SDL_KEYUP:
@@ -150,9 +178,13 @@ static void tick(twindow* window)
 {
     oldkeys = intkeys;
     intkeys = 0;
-    for (int i = 0; i < nkeys; i++)
+    for (int i = 0; i < nkeys; i++) {
         if (keys[i] == 1)
             intkeys |= 1 << i;
+        if (repressed[i])
+            oldkeys &= ~(1 << i);
+    }
+    tickdue = false;
 
     for (telement* e = window->first; e; e = e->next) {
         if (e->kind == kbutton)
@@ -176,8 +208,10 @@ static void tick(twindow* window)
     for (int i = 0; i < nkeys; i++) {
         if (lateup[i])
             keys[i] = 0;
-        lateup[i] = unseen[i] = 0;
+        lateup[i] = unseen[i] = upseen[i] = repressed[i] = 0;
     }
+    if (aftertick)
+        aftertick();
 }
 
 /* Once in each new second of the system clock, in the pass that first sees it:
@@ -189,6 +223,7 @@ static void secondcall()
         return;
     bool first = lastsecond == 0;
     lastsecond = t;
+    tickdue = true;
     if (persecond && !first)
         persecond(1000, nullptr);
 }
@@ -216,6 +251,13 @@ void showwindow(twindow* window)
         SDL_Event ev;
         while (SDL_PollEvent(&ev))
             handleevent(window, ev);
+        /* a window dragged to a new size asks many times: only the last counts */
+        if (newwidth > 0 && newheight > 0) {
+            if (resizewindow)
+                resizewindow(newwidth, newheight);
+            redraw(window);
+        }
+        newwidth = newheight = 0;
 
         if (thetime > 0)
             tick(window);
@@ -232,11 +274,11 @@ void showwindow(twindow* window)
         secondcall();
 
         /* Nothing due before the next unit: sleep instead of spinning. With nothing
-           held and nothing waiting, no tick can change anything before the next
-           input or the next second, so where input wakes the platform's wait, the
-           loop sleeps until then. */
+           held, nothing waiting and no tick due, no tick can change anything before
+           the next input or the next second, so where input wakes the platform's
+           wait, the loop sleeps until then. */
         if (thetime == 0 && window->quit == 0) {
-            if (eventwait && !keyheld() && !eventwaiting())
+            if (eventwait && !tickdue && !keyheld() && !eventwaiting())
                 eventwait(1000);
             else
                 idlewait(tickms - elapsed);

@@ -31,6 +31,11 @@ extern void (*eventwait)(Uint32 ms); /* null, or a pause of at most ms that also
                                         new second; set only where input wakes it */
 extern Uint32 (*persecond)(Uint32 interval, void* param);  /* null, or called with
                                         1000 once in each new second of systime */
+extern void (*aftertick)();         /* null, or called at the end of every tick, once
+                                       its frame is presented: work that must not
+                                       delay a frame */
+extern void (*resizewindow)(int w, int h);  /* null, or the platform's answer to a
+                                       new window size; the window is drawn again */
 
 void showwindow(twindow* window);
 int keyslot(SDLKey sym);            /* desktop key -> button number, -1 for none */

@@ -1,6 +1,7 @@
 // Test helpers for the toolkit: a fake tick clock, pushed events, a scripted window loop.
 #pragma once
 #include <SDL.h>
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -29,6 +30,29 @@ inline void fakewait(Uint32 ms)
     now += fakestep && ms > fakestep ? fakestep : ms;
 }
 
+/* The platform's input wait as it meets a real clock: it ends at the next
+   input, or a few ms after the second turns (time() reads a coarse clock). */
+inline std::vector<Uint32> longwaits;   /* every eventwait request, in order */
+struct input {
+    Uint32 at;                          /* fake ms at which it comes */
+    Uint8 type = SDL_MOUSEMOTION;       /* an event the loop does not act on */
+};
+inline std::vector<input> inputs;      /* in order of time */
+inline constexpr Uint32 coarse = 5;     /* ms after the second that the wait ends */
+inline void secondwait(Uint32 ms)
+{
+    longwaits.push_back(ms);
+    Uint32 until = std::min(now + ms, (now / 1000 + 1) * 1000 + coarse);
+    if (!inputs.empty() && inputs.front().at <= until) {
+        until = std::max(now, inputs.front().at);
+        SDL_Event ev{};
+        ev.type = inputs.front().type;
+        SDL_PushEvent(&ev);
+        inputs.erase(inputs.begin());
+    }
+    now = until;
+}
+
 /* Fresh input state and a long pause since every key last acted. */
 inline void resetinput()
 {
@@ -49,6 +73,10 @@ inline void resetinput()
     lastsecond = now / 1000;
     eventwait = nullptr;
     persecond = nullptr;
+    aftertick = nullptr;
+    resizewindow = nullptr;
+    longwaits.clear();
+    inputs.clear();
     SDL_Event ev;
     while (SDL_PollEvent(&ev)) {
     }

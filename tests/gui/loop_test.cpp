@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstring>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -73,15 +74,25 @@ TEST_F(Loop, ClickOncePerPressHoldEveryTickOfIt)
     createbutton(win, "a", "A or B", 0, 0, 10, 10, 0, 1u << ka | 1u << kb, countclick, counthold);
     createbutton(win, "zero", "never", 0, 0, 10, 10, 0, 0, zeroclick, zerohold);
     counts seen;
-    runticks(win, 6, [&](int t) {
+    runticks(win, 9, [&](int t) {
         seen.emplace_back(clicks, holds);
         if (t == 0) joy(ka, true);
         if (t == 1) joy(kb, true);   /* a second key of the mask: no second click */
         if (t == 2) joy(ka, false);
         if (t == 3) joy(kb, false);
         if (t == 4) joy(ka, true);
+        if (t == 5) {                /* released and pressed again between two ticks */
+            joy(ka, false);
+            joy(ka, true);
+        }
+        if (t == 6) {                /* and once more, released again at once */
+            joy(ka, false);
+            joy(ka, true);
+            joy(ka, false);
+        }
     });
-    EXPECT_EQ(seen, (counts{{0, 0}, {1, 1}, {1, 2}, {1, 3}, {1, 3}, {2, 4}}));
+    EXPECT_EQ(seen, (counts{{0, 0}, {1, 1}, {1, 2}, {1, 3}, {1, 3}, {2, 4}, {3, 5}, {4, 6}, {4, 6}}));
+    EXPECT_EQ(keys[ka], 0);
     EXPECT_EQ(zeroclicks + zeroholds, 0);
 }
 
@@ -340,31 +351,82 @@ TEST_F(Loop, OnceASecondCallCountsTheTicks)
     }
 }
 
-TEST_F(Loop, IdleLoopWaitsForInputOrTheNextSecond)
+TEST_F(Loop, IdleLoopWaitsForInputOrTheNextSecondAndPaintsWhatWasLost)
 {
     /* where the platform can wait for input, the loop sleeps until the next
-       once-a-second call unless a key is held or an event waits */
-    static std::vector<Uint32> longwaits;
-    longwaits.clear();
-    eventwait = [](Uint32 ms) {
-        longwaits.push_back(ms);
-        now += ms;
-    };
-    now = 5000;  /* the once-a-second call is due at 6000 */
+       second unless a key is held, an event waits or the window must be drawn */
+    eventwait = secondwait;
+    static std::vector<std::pair<int, int>> sizes;
+    sizes.clear();
+    resizewindow = [](int w, int h) { sizes.push_back({w, h}); };
+    static int afterdraw;
+    afterdraw = 0;
+    aftertick = [] { afterdraw = draws; };
+    now = 5000;
     std::vector<int> held;
-    runticks(win, 6, [&](int k) {
+    std::vector<int> drawn;
+    std::vector<Uint32> at;
+    runticks(win, 10, [&](int k) {
+        at.push_back(now);
         if (k == 1)
             joy(ka, true);
         if (k == 3)
             joy(ka, false);
         held.push_back(keys[ka]);
+        if (k == 5)  /* comes while the loop sleeps, 3 ms after this tick */
+            inputs.push_back({now + 3, SDL_VIDEOEXPOSE});
+        if (k == 7) {
+            SDL_Event ev{};
+            ev.type = SDL_VIDEORESIZE;
+            ev.resize.w = 700;
+            ev.resize.h = 500;
+            push(ev);
+            ev.resize.w = 1000;
+            ev.resize.h = 800;
+            push(ev);
+        }
+        drawn.push_back(draws);
     });
     ASSERT_FALSE(longwaits.empty());
-    EXPECT_LE(longwaits.front(), 1000u);
     /* while A is held the loop ticks every unit, with short pauses only */
     for (Uint32 w : waits)
         EXPECT_LE(w, 10u);
-    EXPECT_EQ(held, (std::vector<int>{0, 0, 1, 1, 0, 0}));
+    EXPECT_EQ(held, (std::vector<int>{0, 0, 1, 1, 0, 0, 0, 0, 0, 0}));
+    /* the exposed and the resized window are drawn in the next tick, before any
+       long wait (seen from the tick after it); the platform hears of the last
+       size only */
+    EXPECT_EQ(drawn[7], drawn[5] + 1);
+    EXPECT_LE(at[6] - at[5], 13u);
+    EXPECT_EQ(drawn[9], drawn[7] + 1);
+    EXPECT_LE(at[8] - at[7], 10u);
+    EXPECT_EQ(sizes, (std::vector<std::pair<int, int>>{{1000, 800}}));
+    EXPECT_EQ(afterdraw, draws);
+}
+
+TEST_F(Loop, EachNewSecondTicksAtOnceAfterAnInputJustBeforeIt)
+{
+    /* An input a few ms before the second leaves a tick just before it, and the
+       wait then ends in the new second fewer than 10 ms after that tick: the
+       second must still be shown at once, not a second later. */
+    eventwait = secondwait;
+    const std::vector<Uint32> before{2, 4, 6, 8, 1, 9, 3};
+    now = 5500;
+    for (size_t i = 0; i < before.size(); i++)
+        inputs.push_back({(Uint32)(6000 + 1000 * i) - before[i]});
+    std::map<time_t, Uint32> firsttick;  // second -> fake ms of the first tick in it
+    runticks(win, 1000, [&](int) {
+        time_t t = systime(nullptr);
+        if (!firsttick.count(t))
+            firsttick[t] = now;
+        if (now >= 6000 + 1000 * before.size())
+            current->quit = 1;
+    });
+    for (size_t i = 0; i < before.size(); i++) {
+        time_t second = 6 + (time_t)i;
+        ASSERT_TRUE(firsttick.count(second)) << "second " << second << " never ticked";
+        EXPECT_LE(firsttick[second] - 1000 * second, coarse + 10)
+            << "input " << before[i] << " ms before second " << second;
+    }
 }
 
 }  // namespace
