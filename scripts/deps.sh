@@ -14,7 +14,7 @@ build=(cmake make g++ pkg-config
 test=(googletest libgtest-dev
       xdotool libxtst-dev faketime imagemagick x11-apps
       valgrind clang libclang-rt-dev python3 unzip desktop-file-utils
-      libsdl2-2.0-0 lintian appstream man-db)
+      libsdl2-2.0-0 lintian appstream man-db openbox)
 # no foreign architecture on the host: the ARM libraries come in a sysroot of their
 # own; unzip and imagemagick serve the package test
 arm=(crossbuild-essential-armel qemu-user mmdebstrap unzip imagemagick)

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -554,13 +555,19 @@ bool xserver::closerequest()
         return false;
     Atom del = XInternAtom(dpy, "WM_DELETE_WINDOW", False);
     Atom protocols = XInternAtom(dpy, "WM_PROTOCOLS", False);
-    Window root = DefaultRootWindow(dpy), r, parent, *kids = nullptr;
-    unsigned n = 0;
     bool sent = false;
-    if (XQueryTree(dpy, root, &r, &parent, &kids, &n)) {
+    /* a top-level window, or under a window manager the child of its frame */
+    std::function<void(Window, int)> visit = [&](Window w, int depth) {
+        Window r, parent, *kids = nullptr;
+        unsigned n = 0;
+        if (!XQueryTree(dpy, w, &r, &parent, &kids, &n))
+            return;
         for (unsigned i = 0; i < n; i++) {
-            if (!asksdelete(dpy, kids[i], del))
+            if (!asksdelete(dpy, kids[i], del)) {
+                if (depth < 2)
+                    visit(kids[i], depth + 1);
                 continue;
+            }
             XEvent ev;
             std::memset(&ev, 0, sizeof ev);
             ev.xclient.type = ClientMessage;
@@ -573,7 +580,8 @@ bool xserver::closerequest()
         }
         if (kids)
             XFree(kids);
-    }
+    };
+    visit(DefaultRootWindow(dpy), 1);
     XFlush(dpy);
     return sent;
 }
