@@ -7,7 +7,10 @@
 #include <cstdio>
 #include <ctime>
 
+#include <SDL_image.h>
+
 #include "gui/loop.h"
+#include "windowicon.inc"
 
 #if HORATIK_NET
 #include <SDL_net.h>
@@ -35,6 +38,17 @@ void stopnet()
 
 void handover()
 {
+}
+
+/* Task bars and window lists that do not match the window to the menu entry
+   show this picture; a missing icon is no reason not to start. */
+void seticon()
+{
+    SDL_Surface* icon = IMG_Load_RW(SDL_RWFromConstMem(windowicon, sizeof windowicon), 1);
+    if (!icon)
+        return;
+    SDL_WM_SetIcon(icon, nullptr);
+    SDL_FreeSurface(icon);
 }
 
 #if HORATIK_X11

@@ -18,8 +18,12 @@ void setupwait()
 {
 }
 
-/* no window, no caption */
+/* no window, no caption, no icon */
 void showticks(int)
+{
+}
+
+void seticon()
 {
 }
 

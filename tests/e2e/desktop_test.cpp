@@ -118,6 +118,7 @@ TEST(Desktop, FirstStartHelpThenHandsOfTheInstant)
     EXPECT_TRUE(backgroundring(first, s.box / "data/bg.png"));
     EXPECT_FALSE(exists(s.box / "Horatik.dat"));
     keep(first, "first-start");
+    EXPECT_GE(s.x.iconsize(), 32) << "no window icon for task bars and window lists";
 
     ASSERT_TRUE(s.x.press("Left"));
     s.g = geometry();  // black hands

@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -549,6 +550,30 @@ static bool asksdelete(Display* d, Window w, Atom del)
     return found;
 }
 
+/* The program's top-level windows, the ones that take a close request: children
+   of the root, or under a window manager children of its frames. */
+static std::vector<Window> clients(Display* d)
+{
+    Atom del = XInternAtom(d, "WM_DELETE_WINDOW", False);
+    std::vector<Window> found;
+    std::function<void(Window, int)> visit = [&](Window w, int depth) {
+        Window r, parent, *kids = nullptr;
+        unsigned n = 0;
+        if (!XQueryTree(d, w, &r, &parent, &kids, &n))
+            return;
+        for (unsigned i = 0; i < n; i++) {
+            if (asksdelete(d, kids[i], del))
+                found.push_back(kids[i]);
+            else if (depth < 2)
+                visit(kids[i], depth + 1);
+        }
+        if (kids)
+            XFree(kids);
+    };
+    visit(DefaultRootWindow(d), 1);
+    return found;
+}
+
 bool xserver::closerequest()
 {
     if (!dpy)
@@ -556,34 +581,50 @@ bool xserver::closerequest()
     Atom del = XInternAtom(dpy, "WM_DELETE_WINDOW", False);
     Atom protocols = XInternAtom(dpy, "WM_PROTOCOLS", False);
     bool sent = false;
-    /* a top-level window, or under a window manager the child of its frame */
-    std::function<void(Window, int)> visit = [&](Window w, int depth) {
-        Window r, parent, *kids = nullptr;
-        unsigned n = 0;
-        if (!XQueryTree(dpy, w, &r, &parent, &kids, &n))
-            return;
-        for (unsigned i = 0; i < n; i++) {
-            if (!asksdelete(dpy, kids[i], del)) {
-                if (depth < 2)
-                    visit(kids[i], depth + 1);
-                continue;
-            }
-            XEvent ev;
-            std::memset(&ev, 0, sizeof ev);
-            ev.xclient.type = ClientMessage;
-            ev.xclient.window = kids[i];
-            ev.xclient.message_type = protocols;
-            ev.xclient.format = 32;
-            ev.xclient.data.l[0] = (long)del;
-            ev.xclient.data.l[1] = CurrentTime;
-            sent |= XSendEvent(dpy, kids[i], False, NoEventMask, &ev) != 0;
-        }
-        if (kids)
-            XFree(kids);
-    };
-    visit(DefaultRootWindow(dpy), 1);
+    for (Window w : clients(dpy)) {
+        XEvent ev;
+        std::memset(&ev, 0, sizeof ev);
+        ev.xclient.type = ClientMessage;
+        ev.xclient.window = w;
+        ev.xclient.message_type = protocols;
+        ev.xclient.format = 32;
+        ev.xclient.data.l[0] = (long)del;
+        ev.xclient.data.l[1] = CurrentTime;
+        sent |= XSendEvent(dpy, w, False, NoEventMask, &ev) != 0;
+    }
     XFlush(dpy);
     return sent;
+}
+
+int xserver::iconsize()
+{
+    if (!dpy)
+        return 0;
+    int best = 0;
+    Atom neticon = XInternAtom(dpy, "_NET_WM_ICON", False);
+    for (Window w : clients(dpy)) {
+        Atom type;
+        int format;
+        unsigned long n = 0, left;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(dpy, w, neticon, 0, 2, False, XA_CARDINAL, &type, &format, &n, &left,
+                               &data) == Success && n == 2 && data) {
+            const long* wh = reinterpret_cast<long*>(data);
+            best = std::max(best, (int)std::min(wh[0], wh[1]));
+        }
+        if (data)
+            XFree(data);
+        if (XWMHints* h = XGetWMHints(dpy, w)) {
+            Window r;
+            int x, y;
+            unsigned pw, ph, border, depth;
+            if ((h->flags & IconPixmapHint) &&
+                XGetGeometry(dpy, h->icon_pixmap, &r, &x, &y, &pw, &ph, &border, &depth))
+                best = std::max(best, (int)std::min(pw, ph));
+            XFree(h);
+        }
+    }
+    return best;
 }
 
 pid_t xserver::xdotool(const std::vector<std::string>& args)

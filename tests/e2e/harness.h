@@ -109,6 +109,9 @@ struct xserver {
     shot waitfor(const std::function<bool(const shot&)>& pred, double timeout = 10);
     /* a real close request: WM_DELETE_WINDOW to the window that asks for it */
     bool closerequest();
+    /* the side of the largest icon the program's window carries, as _NET_WM_ICON
+       or as the WM_HINTS icon picture; 0 for none */
+    int iconsize();
     /* the pointer over the screen, then the key held for holdms */
     bool press(const std::string& key, int holdms = 80);
     /* one xdotool run of many commands, started and not waited for */
