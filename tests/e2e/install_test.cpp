@@ -259,6 +259,20 @@ TEST(Install, LauncherRunsTheClockInTheUsersFolderAndItsSettingsLast)
     EXPECT_EQ(handtimes(again, g, candidates(r, again), {readoutarea, markarea}).size(), 1u)
         << "the layout's hands are not shown";
     EXPECT_EQ(markshows(again, in.share + "/data/bg.png"), 1) << "the alarm is not armed";
+
+    /* started again from the menu: no second clock on the same settings, the
+       first one runs on; after a crash of it the next start works */
+    run second = start(in.box, o);
+    e = waitexit(second.pid, 10);
+    EXPECT_TRUE(ok(e)) << e.str();
+    EXPECT_EQ(second.stderrtext(), "horatik: a clock runs in " + in.folder + " already\n");
+    EXPECT_TRUE(running(r.pid)) << "the first clock ended";
+    EXPECT_EQ(readfile(in.folder + "/Horatik.dat"), saved);
+    kill(r.pid, SIGKILL);
+    waitexit(r.pid, 10);
+    r = start(in.box, o);
+    EXPECT_TRUE(clockruns(r.pid, 20)) << "a crashed clock left its folder locked: " << r.stderrtext();
+    EXPECT_TRUE(x.waitscreen(20));
     EXPECT_TRUE(x.closerequest());
     e = waitexit(r.pid, 10);
     EXPECT_TRUE(ok(e)) << e.str();
