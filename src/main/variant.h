@@ -2,7 +2,9 @@
 #pragma once
 #include <SDL.h>
 
-extern const Uint32 videoflags;  /* 0: a window; SDL_FULLSCREEN on the console */
+/* the 320x240x16 screen, or null: full screen on the console; on the desktop a
+   window at the desktop's scale that the user can resize */
+SDL_Surface* openscreen();
 
 void startnet();   /* desktop: the network library starts and stops with the program */
 void stopnet();
