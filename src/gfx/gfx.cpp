@@ -174,7 +174,9 @@ template <void (*store)(Uint8*, Uint32)>
 static void zoomrows(SDL_Surface* dst, SDL_Surface* src, int f, long x0, long y0,
                      const Uint32 (&tables)[3][256])
 {
-    const SDL_PixelFormat* sf = src->format;
+    /* in locals: the stores below, through bytes, could alias the formats */
+    const Uint32 rm = src->format->Rmask, gm = src->format->Gmask, bm = src->format->Bmask;
+    const Uint8 rs = src->format->Rshift, gs = src->format->Gshift, bs = src->format->Bshift;
     const int bpp = dst->format->BytesPerPixel;
     long vx0 = std::max(x0, 0L), vx1 = std::min(x0 + 320L * f, (long)dst->w);
     long vy0 = std::max(y0, 0L), vy1 = std::min(y0 + 240L * f, (long)dst->h);
@@ -187,9 +189,8 @@ static void zoomrows(SDL_Surface* dst, SDL_Surface* src, int f, long x0, long y0
         Uint8* row = (Uint8*)dst->pixels + ya * dst->pitch;
         for (long i = i0; i <= i1; i++) {
             Uint32 p = from[i];
-            Uint32 v = tables[0][(p & sf->Rmask) >> sf->Rshift] |
-                       tables[1][(p & sf->Gmask) >> sf->Gshift] |
-                       tables[2][(p & sf->Bmask) >> sf->Bshift];
+            Uint32 v = tables[0][(p & rm) >> rs] | tables[1][(p & gm) >> gs] |
+                       tables[2][(p & bm) >> bs];
             long xa = std::max(x0 + i * f, vx0), xb = std::min(x0 + (i + 1) * f, vx1);
             for (long x = xa; x < xb; x++)
                 store(row + x * bpp, v);
