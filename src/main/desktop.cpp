@@ -28,6 +28,11 @@ static SDL_Surface* window;  /* the window's surface while screen is one of its 
 static int factor = 1;       /* the frame's zoom in that window, whole pixels per pixel */
 static bool plainscreen = true;  /* a 320x240 window is the screen itself, 16 bits */
 static int zoomdepth;        /* bits per pixel of any other window; 0: the display's own */
+#if HORATIK_X11
+static Display* xdisplay;  /* the X connection SDL reads its events from */
+static int xfd = -1;  /* its socket, readable when an event arrives */
+static long coarsems = 10;  /* how long after CLOCK_REALTIME time() may turn its second */
+#endif
 
 /* The frame in the window. Where the window is the screen itself, SDL shows it
    as always; else the screen is zoomed into it. */
@@ -139,10 +144,6 @@ void handover()
 }
 
 #if HORATIK_X11
-static Display* xdisplay;  /* the X connection SDL reads its events from */
-static int xfd = -1;  /* its socket, readable when an event arrives */
-static long coarsems = 10;  /* how long after CLOCK_REALTIME time() may turn its second */
-
 /* Sleeps at most ms, and ends at an X event or once time() shows a new second.
    time() reads a coarse clock that turns up to a timer tick after CLOCK_REALTIME
    crosses the second: the sleep aims that tick past it, then waits out any
