@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Horatik's benchmarks: idle CPU beside xclock, frame cost, start-up, key latency, memory.
+"""Horatik's benchmarks: idle CPU beside xclock, frame cost, start-up, key latency, memory,
+and the cost of the zoomed window.
 
 Run through bench/run.sh, which builds what is needed first. Every figure is the
 median of several runs and is printed beside its target; a figure that misses
@@ -31,6 +32,7 @@ TARGET_STARTUP_MS = 150.0
 TARGET_LATENCY_MS = 15.0
 TARGET_HWM_MIB = 24.0
 TARGET_MAIN_WAKES = 2.0
+TARGET_ZOOM_MS = 2.0  # what presenting at factor 3 may add to a frame, over factor 1
 
 # The read-out box at its start position (119, 138), 80 x 20: its inside.
 PROBE = (120, 139, 198, 157)
@@ -83,12 +85,12 @@ class Procs:
 procs = Procs()
 
 
-def start_xvfb():
+def start_xvfb(size="640x480"):
     """A display of our own. -noreset: without it Xvfb regenerates itself (fonts, keymap
     compiled anew) whenever its last client leaves, and the next client's connection waits
     for that, adding about 100 ms to each start-up and failing now and then."""
     r, w = os.pipe()
-    p = procs.start(["Xvfb", "-displayfd", str(w), "-screen", "0", "640x480x24", "-nolisten", "tcp",
+    p = procs.start(["Xvfb", "-displayfd", str(w), "-screen", "0", size + "x24", "-nolisten", "tcp",
                      "-noreset"],
                     pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(w)
@@ -193,8 +195,9 @@ def snapshot(pid):
     return cpu_ticks(pid), cpu_ns(pid), switches(pid)
 
 
-def bench_idle(args, display, rundir, libdir=None):
-    """libdir: a folder of another libSDL-1.2.so.0 (sdl12-compat) for the clock, or None."""
+def bench_idle(args, display, rundir, libdir=None, window="320x240", xclock_at="+400+0"):
+    """libdir: a folder of another libSDL-1.2.so.0 (sdl12-compat) for the clock, or None;
+    window: the size the clock's window must have."""
     results = []
     extra = {"LD_LIBRARY_PATH": libdir} if libdir else None
     for rep in range(args.repeat):
@@ -202,7 +205,7 @@ def bench_idle(args, display, rundir, libdir=None):
         clock = procs.start([os.path.join(rundir, "horatik-desktop")], cwd=d,
                             env=clock_env(display, extra),
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        xclock = procs.start(["xclock", "-update", "1", "-geometry", "164x164+400+0"],
+        xclock = procs.start(["xclock", "-update", "1", "-geometry", "164x164" + xclock_at],
                              env=clock_env(display), stdout=subprocess.DEVNULL,
                              stderr=subprocess.DEVNULL)
         try:
@@ -210,6 +213,8 @@ def bench_idle(args, display, rundir, libdir=None):
             for p in (clock, xclock):
                 if p.poll() is not None:
                     raise RuntimeError(f"{p.args[0]} ended early with code {p.returncode}")
+            if window_size(display) != window:
+                raise RuntimeError(f"the clock's window is {window_size(display)}, not {window}")
             m0 = machine_busy()
             t0 = time.monotonic()
             a0, b0 = snapshot(clock.pid), snapshot(xclock.pid)
@@ -408,6 +413,20 @@ class Keyboard:
         self.x11.XCloseDisplay(self.dpy)
 
 
+def window_size(display):
+    """Width x height of the clock's window on the display, or None."""
+    out = subprocess.run(["xwininfo", "-root", "-tree"], env=clock_env(display),
+                         capture_output=True, text=True).stdout
+    m = re.search(r'\("horatik-desktop" "horatik-desktop"\)\s+(\d+x\d+)\+', out)
+    return m.group(1) if m else None
+
+
+def set_dpi(display, dpi):
+    """The desktop's scale as desktops publish it: the X resource Xft.dpi (96 = 1x)."""
+    subprocess.run(["xrdb", "-merge"], input=f"Xft.dpi: {dpi}\n", text=True, check=True,
+                   env=clock_env(display))
+
+
 def window_origin(display):
     """Top-left corner of the 320x240 window on the display."""
     out = subprocess.run(["xwininfo", "-root", "-tree"], env=clock_env(display),
@@ -558,6 +577,45 @@ def bench_frames(args, frameprog, rundir):
     return res
 
 
+# ---------------------------------------------------------------- zoom
+
+ZOOM_SCREEN = "1280x1024"  # room for the window at factor 3 (960x720); alone it asks for 1
+
+
+def bench_present(args, frameprog, rundir, extra=None):
+    """Microseconds to present a frame at factors 1, 2 and 3 (median of the repetitions):
+    horatik-bench-frame --present opens its window as the program does, on a display whose
+    Xft.dpi asks for the factor, and times the present of each frame alone. extra: more
+    environment (another SDL), or None."""
+    xvfb, display = start_xvfb(ZOOM_SCREEN)
+    env = clock_env(display, extra)
+    res = {}
+    try:
+        for f in (1, 2, 3):
+            set_dpi(display, 96 * f)
+            out = subprocess.run([frameprog, "--present", "--run", rundir, "--scenario", "typical",
+                                  "--frames", str(args.present_frames), "--repeat", str(max(5, args.repeat))],
+                                 env=env, check=True, capture_output=True, text=True).stdout
+            size = re.search(r"window (\d+)x(\d+)x(\d+)", out)
+            if not size or (int(size.group(1)), int(size.group(2))) != (320 * f, 240 * f):
+                raise RuntimeError(f"factor {f}: the window is not {320 * f}x{240 * f}: {out.strip()}")
+            res[f] = float(re.search(r"median ([\d.]+)", out).group(1))
+            log(f"  factor {f}, {size.group(1)}x{size.group(2)}x{size.group(3)}: {out.splitlines()[-1]}")
+    finally:
+        procs.stop(xvfb)
+    return res
+
+
+def bench_zoomidle(args, rundir, libdir=None):
+    """The idle runs with the window at factor 2 (Xft.dpi 192)."""
+    xvfb, display = start_xvfb(ZOOM_SCREEN)
+    try:
+        set_dpi(display, 192)
+        return bench_idle(args, display, rundir, libdir, window="640x480", xclock_at="+1100+0")
+    finally:
+        procs.stop(xvfb)
+
+
 # ---------------------------------------------------------------- report
 
 def row(rows, figure, value, target, met):
@@ -584,10 +642,11 @@ def main():
     ap.add_argument("--presses", type=int, default=20, help="key presses per latency run (20)")
     ap.add_argument("--timed-frames", type=int, default=500, help="frames per timed repetition")
     ap.add_argument("--cg-frames", type=int, default=20, help="frames counted under callgrind")
+    ap.add_argument("--present-frames", type=int, default=200, help="frames per timed present repetition")
     ap.add_argument("--compat", default=None,
                     help="folder of sdl12-compat's libSDL-1.2.so.0: the idle runs again on it")
-    ap.add_argument("--only", default="idle,frame,startup,latency",
-                    help="comma-separated subset of idle,frame,startup,latency")
+    ap.add_argument("--only", default="idle,frame,startup,latency,zoom",
+                    help="comma-separated subset of idle,frame,startup,latency,zoom")
     args = ap.parse_args()
     which = set(args.only.split(","))
 
@@ -719,6 +778,42 @@ def main():
                 except Exception as e:  # noqa: BLE001
                     ok = False
                     log(f"  latency benchmark failed: {e}")
+        if "zoom" in which:
+            sdls = [("", None, True)]
+            if args.compat:
+                # SDL2 presents through OpenGL, which without a GPU (Xvfb) is Mesa's llvmpipe;
+                # its own software renderer shows what that costs
+                sdls = [(" (system SDL)", None, True), (" (sdl12-compat)", args.compat, True),
+                        (" (sdl12-compat, SDL2 software renderer)", args.compat, False)]
+            for name, libdir, idle in sdls:
+                extra = {"LD_LIBRARY_PATH": libdir} if libdir else {}
+                if not idle:
+                    extra.update(SDL_RENDER_DRIVER="software", SDL_FRAMEBUFFER_ACCELERATION="0")
+                log(f"zoom{name}: present time of a frame at factors 1, 2, 3 on a {ZOOM_SCREEN} display")
+                try:
+                    us = bench_present(args, frameprog, rundir, extra)
+                    for f in (1, 2, 3):
+                        row(rows, f"present at factor {f}{name}", f"{us[f] / 1000:.3f} ms", "-", None)
+                    added = (us[3] - us[1]) / 1000
+                    row(rows, "  added at factor 3", f"{added:.3f} ms", f"<= {TARGET_ZOOM_MS:.0f} ms",
+                        added <= TARGET_ZOOM_MS)
+                except Exception as e:  # noqa: BLE001
+                    ok = False
+                    log(f"  present benchmark failed: {e}")
+                if not idle:
+                    continue
+                log(f"idle at factor 2{name}: horatik (Xft.dpi 192, 640x480) and xclock, "
+                    f"{args.duration:.0f} s, {args.repeat} runs")
+                try:
+                    r = bench_zoomidle(args, rundir, libdir)
+                    cn = median([x["clock"]["cpu_ns"] for x in r])
+                    xn = median([x["xclock"]["cpu_ns"] for x in r])
+                    row(rows, f"idle CPU at factor 2{name} (schedstat)", f"{cn:.3f} %",
+                        f"xclock {xn:.3f} %", None)
+                    row(rows, "  wake-ups/s", f"{median([x['clock']['wake'] for x in r]):.1f}", "-", None)
+                except Exception as e:  # noqa: BLE001
+                    ok = False
+                    log(f"  idle benchmark at factor 2 failed: {e}")
     finally:
         procs.stopall()
 

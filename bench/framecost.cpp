@@ -1,7 +1,8 @@
-// Cost of drawing one frame of the clock face, on SDL's dummy video driver.
+// Cost of drawing one frame of the clock face, on SDL's dummy video driver, or of
+// presenting it in the desktop program's window.
 //
 //   horatik-bench-frame [--run DIR] [--scenario heavy|typical] [--frames N]
-//                       [--warmup W] [--repeat R]
+//                       [--warmup W] [--repeat R] [--present]
 //
 // Sets up what the face needs (screen, fonts, background, alarm picture, the
 // clock window) in the runtime folder DIR, draws W frames to warm SDL_ttf's
@@ -11,6 +12,11 @@
 //
 //   heavy:   help panel on, alarm being set, odd seconds, read-out on
 //   typical: help panel off, alarm off, read-out on, the seconds running
+//
+// --present: on the display in DISPLAY, the window opened as the desktop
+// program opens it (its factor from the display's Xft.dpi or size); prints the
+// window's size, then times the present of each frame alone (the zoom and
+// SDL's update), not the drawing.
 #include <SDL.h>
 #include <SDL_image.h>
 #include <unistd.h>
@@ -27,6 +33,7 @@
 #include "clock/state.h"
 #include "gfx/gfx.h"
 #include "gfx/text.h"
+#include "main/variant.h"
 
 #ifndef HX_DEFAULT_RUNDIR
 #define HX_DEFAULT_RUNDIR "."
@@ -40,6 +47,7 @@ struct options {
     long frames = 500;
     long warmup = 5;
     int repeat = 5;
+    bool present = false;
 };
 
 [[noreturn]] void usage()
@@ -55,6 +63,10 @@ options parse(int argc, char** argv)
     options o;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
+        if (a == "--present") {
+            o.present = true;
+            continue;
+        }
         if (i + 1 >= argc)
             usage();
         std::string v = argv[++i];
@@ -114,6 +126,20 @@ void frame(bool heavy, long i)
     uhrdraw(uhrwindow);
 }
 
+/* the desktop's present, timed */
+void (*shown)(SDL_Surface*);
+double presenting;  // seconds spent in it
+
+void timedpresent(SDL_Surface* s)
+{
+    double t0 = now();
+    if (shown)
+        shown(s);
+    else
+        SDL_UpdateRect(s, 0, 0, 0, 0);
+    presenting += now() - t0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -123,15 +149,22 @@ int main(int argc, char** argv)
         std::perror(o.rundir.c_str());
         return 1;
     }
-    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    if (!o.present)
+        setenv("SDL_VIDEODRIVER", "dummy", 1);
     if (SDL_Init(SDL_INIT_VIDEO) < 0) {
         std::fprintf(stderr, "SDL_Init: %s\n", SDL_GetError());
         return 1;
     }
-    screen = SDL_SetVideoMode(320, 240, 16, 0);
+    screen = o.present ? openscreen() : SDL_SetVideoMode(320, 240, 16, 0);
     if (!screen) {
         std::fprintf(stderr, "SDL_SetVideoMode: %s\n", SDL_GetError());
         return 1;
+    }
+    if (o.present) {
+        SDL_Surface* w = SDL_GetVideoSurface();
+        std::printf("window %dx%dx%d\n", w->w, w->h, w->format->BitsPerPixel);
+        shown = present;
+        present = timedpresent;
     }
     if (inittext() != 0)
         std::fprintf(stderr, "warning: fonts not opened in %s\n", o.rundir.c_str());
@@ -148,13 +181,14 @@ int main(int argc, char** argv)
     std::vector<double> us;
     for (int r = 0; r < o.repeat && o.frames > 0; r++) {
         double t0 = now();
+        presenting = 0;
         for (long i = 0; i < o.frames; i++)
             frame(o.heavy, i);
-        us.push_back((now() - t0) * 1e6 / (double)o.frames);
+        us.push_back((o.present ? presenting : now() - t0) * 1e6 / (double)o.frames);
     }
     if (!us.empty()) {
-        std::printf("scenario %s frames %ld repeat %d us/frame", o.heavy ? "heavy" : "typical",
-                    o.frames, o.repeat);
+        std::printf("scenario %s frames %ld repeat %d us/%s", o.heavy ? "heavy" : "typical",
+                    o.frames, o.repeat, o.present ? "present" : "frame");
         for (double u : us)
             std::printf(" %.1f", u);
         std::sort(us.begin(), us.end());

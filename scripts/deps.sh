@@ -12,7 +12,7 @@ build=(cmake make g++ pkg-config
        libpng-dev libx11-dev fonts-liberation
        xvfb x11-utils xauth dpkg-dev)
 test=(googletest libgtest-dev
-      xdotool libxtst-dev faketime imagemagick x11-apps
+      xdotool libxtst-dev faketime imagemagick x11-apps x11-xserver-utils
       valgrind clang libclang-rt-dev python3 unzip desktop-file-utils
       libsdl2-2.0-0 lintian appstream man-db openbox)
 # no foreign architecture on the host: the ARM libraries come in a sysroot of their

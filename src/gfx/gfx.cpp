@@ -9,6 +9,7 @@
 /* variables */
 SDL_Surface* screen = nullptr;  /* the 320x240x16 display surface */
 SDL_Surface* bg = nullptr;      /* background picture in the screen's format */
+void (*present)(SDL_Surface*) = nullptr;  /* the platform's present, null for SDL_UpdateRect */
 
 SDL_Surface* openimage(const char* filename)
 {
@@ -111,13 +112,134 @@ void imageflip(SDL_Surface* s)
 {
     if (!s)
         return;
-    SDL_UpdateRect(s, 0, 0, 0, 0);
+    if (present)
+        present(s);
+    else
+        SDL_UpdateRect(s, 0, 0, 0, 0);
 }
 
 void eraseall(SDL_Surface* s, unsigned int colour)
 {
     SDL_Rect r = {0, 0, 320, 240};
     SDL_FillRect(s, &r, colour);
+}
+
+int zoomfit(int w, int h)
+{
+    return std::max(1, std::min(w / 320, h / 240));
+}
+
+/* Pixel stores of 2, 3 and 4 bytes, the value in the destination's format. */
+static void store2(Uint8* p, Uint32 v)
+{
+    Uint16 w = (Uint16)v;
+    memcpy(p, &w, 2);
+}
+
+static void store3(Uint8* p, Uint32 v)
+{
+#if SDL_BYTEORDER == SDL_LIL_ENDIAN
+    p[0] = (Uint8)v, p[1] = (Uint8)(v >> 8), p[2] = (Uint8)(v >> 16);
+#else
+    p[0] = (Uint8)(v >> 16), p[1] = (Uint8)(v >> 8), p[2] = (Uint8)v;
+#endif
+}
+
+static void store4(Uint8* p, Uint32 v)
+{
+    memcpy(p, &v, 4);
+}
+
+/* One channel's table: its value in a 16-bit pixel (bits below 8 - loss) to
+   the destination's pixel bits for it, the bits repeated down to 8 so that
+   the brightest value is 255. */
+static void channeltable(Uint32* table, const SDL_PixelFormat* from, int which,
+                         const SDL_PixelFormat* to)
+{
+    Uint8 loss = which == 0 ? from->Rloss : which == 1 ? from->Gloss : from->Bloss;
+    int bits = 8 - loss;
+    table[0] = 0;
+    for (int v = 0; bits > 0 && v < 1 << bits; v++) {
+        int wide = v << loss;
+        for (int shift = bits; shift < 8; shift += bits)
+            wide |= (v << loss) >> shift;
+        Uint8 c = (Uint8)wide;
+        table[v] = SDL_MapRGB(to, which == 0 ? c : 0, which == 1 ? c : 0, which == 2 ? c : 0);
+    }
+}
+
+/* Rows j of src scaled into dst, whose top left corner of the frame lies at
+   (x0, y0), possibly off dst; only the part on dst is written. */
+template <void (*store)(Uint8*, Uint32)>
+static void zoomrows(SDL_Surface* dst, SDL_Surface* src, int f, long x0, long y0,
+                     const Uint32 (&tables)[3][256])
+{
+    /* in locals: the stores below, through bytes, could alias the formats */
+    const Uint32 rm = src->format->Rmask, gm = src->format->Gmask, bm = src->format->Bmask;
+    const Uint8 rs = src->format->Rshift, gs = src->format->Gshift, bs = src->format->Bshift;
+    const int bpp = dst->format->BytesPerPixel;
+    long vx0 = std::max(x0, 0L), vx1 = std::min(x0 + 320L * f, (long)dst->w);
+    long vy0 = std::max(y0, 0L), vy1 = std::min(y0 + 240L * f, (long)dst->h);
+    if (vx0 >= vx1 || vy0 >= vy1)
+        return;
+    long i0 = (vx0 - x0) / f, i1 = (vx1 - 1 - x0) / f;
+    for (long j = (vy0 - y0) / f; j <= (vy1 - 1 - y0) / f; j++) {
+        long ya = std::max(y0 + j * f, vy0), yb = std::min(y0 + (j + 1) * f, vy1);
+        const Uint16* from = (const Uint16*)((const Uint8*)src->pixels + j * src->pitch);
+        Uint8* row = (Uint8*)dst->pixels + ya * dst->pitch;
+        for (long i = i0; i <= i1; i++) {
+            Uint32 p = from[i];
+            Uint32 v = tables[0][(p & rm) >> rs] | tables[1][(p & gm) >> gs] |
+                       tables[2][(p & bm) >> bs];
+            long xa = std::max(x0 + i * f, vx0), xb = std::min(x0 + (i + 1) * f, vx1);
+            for (long x = xa; x < xb; x++)
+                store(row + x * bpp, v);
+        }
+        /* the block's other rows are copies of its first */
+        for (long y = ya + 1; y < yb; y++)
+            memcpy((Uint8*)dst->pixels + y * dst->pitch + vx0 * bpp, row + vx0 * bpp,
+                   (size_t)((vx1 - vx0) * bpp));
+    }
+}
+
+bool zoomframe(SDL_Surface* dst, SDL_Surface* src, int f)
+{
+    if (!dst || !src || !src->pixels || src->w < 320 || src->h < 240 ||
+        src->format->BytesPerPixel != 2 || dst->format->palette || f < 1)
+        return false;
+    int bpp = dst->format->BytesPerPixel;
+    if (bpp < 2)
+        return false;
+    long x0 = ((long)dst->w - 320L * f) / 2, y0 = ((long)dst->h - 240L * f) / 2;
+
+    /* black around the frame: above, below, left, right */
+    Uint32 black = SDL_MapRGB(dst->format, 0, 0, 0);
+    long fx0 = std::max(x0, 0L), fx1 = std::min(x0 + 320L * f, (long)dst->w);
+    long fy0 = std::max(y0, 0L), fy1 = std::min(y0 + 240L * f, (long)dst->h);
+    const long border[4][4] = {{0, 0, dst->w, fy0}, {0, fy1, dst->w, dst->h},
+                               {0, fy0, fx0, fy1}, {fx1, fy0, dst->w, fy1}};
+    for (const auto& b : border)
+        if (b[2] > b[0] && b[3] > b[1]) {
+            SDL_Rect r = {(Sint16)b[0], (Sint16)b[1], (Uint16)(b[2] - b[0]), (Uint16)(b[3] - b[1])};
+            SDL_FillRect(dst, &r, black);
+        }
+
+    Uint32 tables[3][256] = {};
+    for (int c = 0; c < 3; c++)
+        channeltable(tables[c], src->format, c, dst->format);
+    if (SDL_MUSTLOCK(dst) && SDL_LockSurface(dst) < 0)
+        return false;
+    if (dst->pixels) {
+        if (bpp == 2)
+            zoomrows<store2>(dst, src, f, x0, y0, tables);
+        else if (bpp == 3)
+            zoomrows<store3>(dst, src, f, x0, y0, tables);
+        else
+            zoomrows<store4>(dst, src, f, x0, y0, tables);
+    }
+    if (SDL_MUSTLOCK(dst))
+        SDL_UnlockSurface(dst);
+    return true;
 }
 
 /* The byte of pixel (x, y) on a surface of 3 or 4 bytes per pixel, or null when

@@ -5,12 +5,13 @@
 /* globals */
 extern SDL_Surface* screen;  /* the 320x240x16 display surface, set by start-up */
 extern SDL_Surface* bg;      /* background picture in the screen's format, null when missing */
+extern void (*present)(SDL_Surface* s);  /* null, or the platform's way to show a frame */
 
 /* pictures */
 SDL_Surface* openimage(const char* filename);   /* BMP with magenta colour key, or null */
 void drawimage(SDL_Surface* dst, int x, int y, SDL_Surface* src);
 void closeimage(SDL_Surface* s);
-void imageflip(SDL_Surface* s);
+void imageflip(SDL_Surface* s);  /* through present when set, else SDL_UpdateRect */
 void eraseall(SDL_Surface* s, unsigned int colour);
 /* A picture of any kind SDL_image reads, as a surface in the given 16-bit format,
    at least 320x240 (black where the picture is smaller), each pixel mapped from
@@ -33,3 +34,11 @@ void fillrect16(SDL_Surface* s, long long x0, long long y0, long long x1, long l
 /* background rectangles: corners (x, y) and (x + w, y + h) both included */
 void drawfillrec(SDL_Surface* dst, int x, int y, int w, int h, SDL_Surface* src);
 void drawfillrecgegen(SDL_Surface* dst, int x, int y, int w, int h, SDL_Surface* src);
+
+/* the frame at a whole factor */
+int zoomfit(int w, int h);  /* the largest factor at which 320x240 fits w x h, at least 1 */
+/* The 320x240x16 frame src onto dst at factor f: each pixel an f x f block
+   (nearest neighbour), centred on black, cut evenly where dst is smaller. dst
+   may be 16, 24 or 32 bits of any RGB layout: each channel's bits are
+   repeated down to 8 and mapped to dst's format. False for a paletted dst. */
+bool zoomframe(SDL_Surface* dst, SDL_Surface* src, int f);

@@ -1,14 +1,19 @@
-// The desktop program: a window, and the network library started and stopped.
+// The desktop program: a window at the desktop's scale, the idle wait, the network library.
 #include "main/variant.h"
 
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include <SDL_image.h>
 
+#include "gfx/gfx.h"
 #include "gui/loop.h"
 #include "windowicon.inc"
 
@@ -18,9 +23,122 @@
 #if HORATIK_X11
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
+#include <X11/Xresource.h>
 #endif
 
-const Uint32 videoflags = 0;
+/* variables */
+static SDL_Surface* window;  /* the window's surface while screen is one of its own, else null */
+static int factor = 1;       /* the frame's zoom in that window, whole pixels per pixel */
+static bool plainscreen = true;  /* a 320x240 window is the screen itself, 16 bits */
+static int zoomdepth;        /* bits per pixel of any other window; 0: the display's own */
+#if HORATIK_X11
+static Display* xdisplay;  /* the X connection SDL reads its events from */
+static int xfd = -1;  /* its socket, readable when an event arrives */
+static long coarsems = 10;  /* how long after CLOCK_REALTIME time() may turn its second */
+#endif
+
+/* The frame in the window. Where the window is the screen itself, SDL shows it
+   as always; else the screen is zoomed into it. */
+static void showframe(SDL_Surface* s)
+{
+    if (s == screen && window) {
+        zoomframe(window, screen, factor);
+        s = window;
+    }
+    SDL_UpdateRect(s, 0, 0, 0, 0);
+}
+
+/* Copies a 320x240 frame between two screens, converting if their formats differ. */
+static void keepframe(SDL_Surface* from, SDL_Surface* to)
+{
+    if (from && to)
+        SDL_BlitSurface(from, nullptr, to, nullptr);
+}
+
+/* The window at w x h. At 320x240 it is the screen, as it always was (no cost
+   of its own); at any other size the screen is a 320x240x16 surface of its own,
+   shown at the largest whole factor that fits. The frame drawn so far is kept. */
+static bool setwindow(int w, int h)
+{
+    bool plain = w == 320 && h == 240 && plainscreen;
+    SDL_Surface* own = window ? screen : nullptr;
+    if (!own && !plain) {
+        /* the screen's format, so that bg and the mapped colours stay right */
+        const SDL_PixelFormat* f = screen ? screen->format : nullptr;
+        own = SDL_CreateRGBSurface(SDL_SWSURFACE, 320, 240, 16, f ? f->Rmask : 0xF800,
+                                   f ? f->Gmask : 0x07E0, f ? f->Bmask : 0x001F, 0);
+        if (!own)
+            return false;
+        keepframe(screen, own);
+    }
+    SDL_Surface* video = SDL_SetVideoMode(w, h, plain ? 16 : zoomdepth, SDL_RESIZABLE);
+    if (!video) {
+        if (own && !window)
+            SDL_FreeSurface(own);
+        return false;
+    }
+    if (plain) {
+        keepframe(own, video);
+        if (own)
+            SDL_FreeSurface(own);
+        screen = video;
+        window = nullptr;
+    } else {
+        screen = own;
+        window = video;
+        factor = zoomfit(w, h);
+    }
+    return true;
+}
+
+/* The loop's answer to a new window size. Setting the video mode resizes the
+   window to the size it already has, which SDL2 may report again: a size the
+   window has already asks for nothing. */
+static void newsize(int w, int h)
+{
+    SDL_Surface* video = SDL_GetVideoSurface();
+    if (video && video->w == w && video->h == h)
+        return;
+    if (setwindow(w, h) || setwindow(320, 240))
+        return;
+    std::fprintf(stderr, "Couldn't set 320x240x16 video mode: %s\n", SDL_GetError());
+    std::exit(2);
+}
+
+static int startfactor();
+
+/* Task bars and window lists that do not match the window to the menu entry
+   show this picture; a missing icon is no reason not to start. */
+static void seticon()
+{
+    SDL_Surface* icon = IMG_Load_RW(SDL_RWFromConstMem(windowicon, sizeof windowicon), 1);
+    if (!icon)
+        return;
+    SDL_WM_SetIcon(icon, nullptr);
+    SDL_FreeSurface(icon);
+}
+
+/* A window larger than 320x240 takes the display's own depth, which SDL shows
+   without converting a large 16-bit surface. Classic SDL changes a window's
+   depth in place; SDL2 under sdl12-compat (which calls itself 1.2.50 or
+   later) makes a new window for it, which loses its place and ends a drag
+   that is resizing it. There the depth the window opened with stays. */
+SDL_Surface* openscreen()
+{
+    seticon();
+    present = showframe;
+    resizewindow = newsize;
+    bool newwindows = SDL_Linked_Version()->patch >= 50;
+    int f = startfactor();
+    if (f > 1) {
+        plainscreen = !newwindows;
+        if (setwindow(320 * f, 240 * f))
+            return screen;
+        plainscreen = true;
+    }
+    zoomdepth = newwindows ? 16 : 0;
+    return setwindow(320, 240) ? screen : nullptr;
+}
 
 void startnet()
 {
@@ -40,22 +158,7 @@ void handover()
 {
 }
 
-/* Task bars and window lists that do not match the window to the menu entry
-   show this picture; a missing icon is no reason not to start. */
-void seticon()
-{
-    SDL_Surface* icon = IMG_Load_RW(SDL_RWFromConstMem(windowicon, sizeof windowicon), 1);
-    if (!icon)
-        return;
-    SDL_WM_SetIcon(icon, nullptr);
-    SDL_FreeSurface(icon);
-}
-
 #if HORATIK_X11
-static Display* xdisplay;  /* the X connection SDL reads its events from */
-static int xfd = -1;  /* its socket, readable when an event arrives */
-static long coarsems = 10;  /* how long after CLOCK_REALTIME time() may turn its second */
-
 /* Sleeps at most ms, and ends at an X event or once time() shows a new second.
    time() reads a coarse clock that turns up to a timer tick after CLOCK_REALTIME
    crosses the second: the sleep aims that tick past it, then waits out any
@@ -95,6 +198,36 @@ static int displaygone(Display* d)
     _exit(1);
 }
 
+/* The factor a window starts at: the desktop's scale where it publishes one
+   (Xft.dpi, 96 for 1x, rounded), else the largest that keeps the window within
+   a quarter of the screen's width and height (1 up to 2560x1440, 2 on 3840x2160);
+   at least 1, and never a window larger than the screen. */
+static int startfactor()
+{
+    char driver[16];
+    if (!SDL_VideoDriverName(driver, sizeof driver) || std::strcmp(driver, "x11") != 0)
+        return 1;
+    /* a connection of its own: SDL's exists only once the window does */
+    Display* d = XOpenDisplay(nullptr);
+    if (!d)
+        return 1;
+    int w = DisplayWidth(d, DefaultScreen(d)), h = DisplayHeight(d, DefaultScreen(d));
+    double dpi = 0;
+    if (const char* resources = XResourceManagerString(d)) {
+        XrmInitialize();
+        XrmDatabase db = XrmGetStringDatabase(resources);
+        char* type = nullptr;
+        XrmValue v;
+        if (db && XrmGetResource(db, "Xft.dpi", "Xft.Dpi", &type, &v) && v.addr)
+            dpi = std::strtod(v.addr, nullptr);
+        if (db)
+            XrmDestroyDatabase(db);
+    }
+    XCloseDisplay(d);
+    int f = dpi >= 1 && dpi < 96 * 100 ? (int)std::lround(dpi / 96) : std::min(w / 1280, h / 960);
+    return std::max(1, std::min(f, zoomfit(w, h)));
+}
+
 void setupwait()
 {
     XSetIOErrorHandler(displaygone);
@@ -119,6 +252,11 @@ void setupwait()
 /* no X: nothing to wait on, the window loop keeps its pauses of one unit */
 void setupwait()
 {
+}
+
+static int startfactor()
+{
+    return 1;
 }
 #endif
 

@@ -3,7 +3,10 @@
 
 #include <unistd.h>
 
-const Uint32 videoflags = SDL_FULLSCREEN;
+SDL_Surface* openscreen()
+{
+    return SDL_SetVideoMode(320, 240, 16, SDL_FULLSCREEN);
+}
 
 void startnet()
 {
@@ -18,12 +21,8 @@ void setupwait()
 {
 }
 
-/* no window, no caption, no icon */
+/* no window, no caption */
 void showticks(int)
-{
-}
-
-void seticon()
 {
 }
 

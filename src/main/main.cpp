@@ -40,8 +40,7 @@ static void initall()
     }
     std::atexit(Terminate);
     SDL_ShowCursor(0);
-    seticon();
-    screen = SDL_SetVideoMode(320, 240, 16, videoflags);
+    screen = openscreen();
     if (!screen) {
         std::fprintf(stderr, "Couldn't set 320x240x16 video mode: %s\n", SDL_GetError());
         std::exit(2);

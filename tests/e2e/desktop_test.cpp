@@ -355,3 +355,77 @@ TEST(Desktop, ReadoutSwitchAndBothWaysToEnd)
     EXPECT_TRUE(ok(e)) << "close request: " << e.str();
     EXPECT_EQ(s.r.stderrtext(), "");
 }
+
+/* At a desktop scale of 2 (Xft.dpi 192) the window opens at 640x480 with each
+   pixel of the frame a 2x2 block; resized to 1000x800 it shows the frame three
+   times as large, centred on black; resized to 320x240 it is the frame itself.
+   The clock is stopped, so all three show the same frame; resizing saves
+   nothing. Without Xft.dpi a 3840x2160 screen opens the window at 2. */
+TEST(Desktop, ZoomFollowsTheDesktopScaleAndTheWindowSize)
+{
+    sandbox box;
+    xserver x(1280, 1024);
+    ASSERT_TRUE(x.ok()) << "Xvfb did not start";
+    ASSERT_TRUE(x.resources("Xft.dpi: 192\n"));
+    writefile(box / "Horatik.dat", settings(utc, 0, 0, 0, 0));
+    runopts o;
+    o.fake = "2026-12-07 10:08:47";
+    o.x = &x;
+    run r = start(box, o);
+    int wx, wy, w = 0, h = 0;
+    auto sized = [&](int ww, int wh) {
+        for (double end = now() + 10; now() < end; pause(0.02))
+            if (x.window(&wx, &wy, &w, &h) && w == ww && h == wh)
+                return true;
+        return false;
+    };
+    std::string why;
+    auto zoomed = [&](int f, const std::function<bool(const shot&)>& pred) {
+        shot s;
+        for (double end = now() + 10; now() < end && !(s.ok && pred(s)); pause(0.05))
+            s = x.grabzoomed(f, &why);
+        return s;
+    };
+    ASSERT_TRUE(sized(640, 480)) << w << "x" << h;
+    ASSERT_TRUE(x.press("BackSpace"));
+    shot two = zoomed(2, stehtshows);
+    EXPECT_TRUE(two.ok) << why;
+    EXPECT_TRUE(stehtshows(two));
+    ino_t saved = inode(box / "Horatik.dat");
+
+    ASSERT_TRUE(x.resize(1000, 800));
+    ASSERT_TRUE(sized(1000, 800)) << w << "x" << h;
+    shot three = zoomed(3, stehtshows);
+    EXPECT_TRUE(three.ok) << why;
+    EXPECT_EQ(three.x0, 20);
+    EXPECT_EQ(three.y0, 40);
+
+    ASSERT_TRUE(x.resize(320, 240));
+    ASSERT_TRUE(x.waitscreen(10));
+    shot one = x.waitfor(stehtshows);
+    EXPECT_TRUE(stehtshows(one));
+    EXPECT_TRUE(two.px == one.px) << "the 640x480 window does not show the frame";
+    EXPECT_TRUE(three.px == one.px) << "the 1000x800 window does not show the frame";
+    if (::testing::Test::HasFailure()) {
+        one.save(shotdir() + "/failed-zoom-1.png");
+        two.save(shotdir() + "/failed-zoom-2.png");
+        three.save(shotdir() + "/failed-zoom-3.png");
+    }
+    x.closerequest();
+    exitstatus e = waitexit(r.pid, 10);
+    EXPECT_TRUE(ok(e)) << e.str();
+    EXPECT_EQ(r.stderrtext(), "");
+    EXPECT_EQ(inode(box / "Horatik.dat"), saved) << "resizing saved the settings";
+
+    xserver large(3840, 2160);
+    ASSERT_TRUE(large.ok());
+    o.x = &large;
+    r = start(box, o);
+    int lx, ly, lw = 0, lh = 0;
+    for (double end = now() + 10; now() < end && lw != 640; pause(0.02))
+        large.window(&lx, &ly, &lw, &lh);
+    EXPECT_EQ(lw, 640);
+    EXPECT_EQ(lh, 480);
+    large.closerequest();
+    EXPECT_TRUE(ok(waitexit(r.pid, 10)));
+}

@@ -488,17 +488,14 @@ shot xserver::grab()
     return a;
 }
 
-shot xserver::grabonce()
+/* An area of the root window in 5-6-5 terms; empty when it cannot be read. */
+static std::vector<uint16_t> read565(Display* dpy, int x, int y, int w, int h)
 {
-    shot s;
-    int x, y;
-    if (!screenat(&x, &y))
-        return s;
-    Window root = DefaultRootWindow(dpy);
-    XImage* im = XGetImage(dpy, root, x, y, 320, 240, AllPlanes, ZPixmap);
-    s.at = now();
+    std::vector<uint16_t> px;
+    XImage* im = XGetImage(dpy, DefaultRootWindow(dpy), x, y, (unsigned)w, (unsigned)h, AllPlanes,
+                           ZPixmap);
     if (!im)
-        return s;
+        return px;
     auto shift = [](unsigned long m) {
         int n = 0;
         while (m && !(m & 1)) {
@@ -508,18 +505,128 @@ shot xserver::grabonce()
         return n;
     };
     int rs = shift(im->red_mask), gs = shift(im->green_mask), bs = shift(im->blue_mask);
-    s.px.resize(320 * 240);
-    for (int yy = 0; yy < 240; yy++)
-        for (int xx = 0; xx < 320; xx++) {
+    px.resize((size_t)w * (size_t)h);
+    for (int yy = 0; yy < h; yy++)
+        for (int xx = 0; xx < w; xx++) {
             unsigned long p = XGetPixel(im, xx, yy);
             int r = (int)((p & im->red_mask) >> rs), g = (int)((p & im->green_mask) >> gs),
                 b = (int)((p & im->blue_mask) >> bs);
-            s.px[(size_t)(xx + yy * 320)] = rgb565(r, g, b);
+            px[(size_t)xx + (size_t)yy * (size_t)w] = rgb565(r, g, b);
         }
     XDestroyImage(im);
+    return px;
+}
+
+shot xserver::grabonce()
+{
+    shot s;
+    int x, y;
+    if (!screenat(&x, &y))
+        return s;
+    s.px = read565(dpy, x, y, 320, 240);
+    s.at = now();
+    if (s.px.empty())
+        return s;
     s.x0 = x;
     s.y0 = y;
     s.ok = true;
+    return s;
+}
+
+bool xserver::resources(const std::string& text)
+{
+    char path[] = "/tmp/hx-xrdb-XXXXXX";
+    int fd = mkstemp(path);
+    if (fd < 0)
+        return false;
+    close(fd);
+    bool written = writefile(path, text);
+    spawnopts o;
+    o.argv = {"xrdb", "-merge", path};
+    o.env = {"DISPLAY=" + display()};
+    exitstatus e = waitexit(spawn(o), 10);
+    unlink(path);
+    return written && e.exited && e.code == 0;
+}
+
+/* the largest viewable child of the root window */
+static Window toplevel(Display* d, XWindowAttributes* best)
+{
+    Window root = DefaultRootWindow(d), r, parent, *kids = nullptr, found = 0;
+    unsigned n = 0;
+    best->width = best->height = 0;
+    if (!XQueryTree(d, root, &r, &parent, &kids, &n))
+        return 0;
+    for (unsigned i = 0; i < n; i++) {
+        XWindowAttributes a;
+        if (XGetWindowAttributes(d, kids[i], &a) && a.map_state == IsViewable &&
+            a.width * a.height > best->width * best->height) {
+            *best = a;
+            found = kids[i];
+        }
+    }
+    if (kids)
+        XFree(kids);
+    return found;
+}
+
+bool xserver::window(int* x, int* y, int* w, int* h)
+{
+    XWindowAttributes a;
+    if (!dpy || !toplevel(dpy, &a))
+        return false;
+    *x = a.x, *y = a.y, *w = a.width, *h = a.height;
+    return true;
+}
+
+bool xserver::resize(int w, int h)
+{
+    XWindowAttributes a;
+    Window t = dpy ? toplevel(dpy, &a) : 0;
+    if (!t)
+        return false;
+    XMoveResizeWindow(dpy, t, 0, 0, (unsigned)w, (unsigned)h);
+    XFlush(dpy);
+    return true;
+}
+
+shot xserver::grabzoomed(int f, std::string* why)
+{
+    shot s;
+    int x, y, w, h;
+    std::vector<uint16_t> a, b;
+    /* a whole frame: two reads in a row that agree */
+    for (int i = 0; i < 20 && (a.empty() || a != b); i++) {
+        a = b;
+        if (!window(&x, &y, &w, &h))
+            return s;
+        b = read565(dpy, x, y, w, h);
+        if (b.empty())
+            return s;
+    }
+    s.at = now();
+    int x0 = (w - 320 * f) / 2, y0 = (h - 240 * f) / 2;
+    s.x0 = x0;
+    s.y0 = y0;
+    s.px.resize(320 * 240);
+    std::string first;
+    int wrong = 0;
+    for (int yy = 0; yy < h; yy++)
+        for (int xx = 0; xx < w; xx++) {
+            int i = (xx - x0) / f, j = (yy - y0) / f;
+            bool in = xx >= x0 && yy >= y0 && i < 320 && j < 240;
+            uint16_t v = b[(size_t)xx + (size_t)yy * (size_t)w];
+            if (in && (xx - x0) % f == 0 && (yy - y0) % f == 0)
+                s.px[(size_t)(i + j * 320)] = v;
+            uint16_t want = !in ? 0 : s.px[(size_t)(i + j * 320)];
+            if (v != want && wrong++ == 0)
+                first = "(" + std::to_string(xx) + ", " + std::to_string(yy) + ") of the " +
+                        std::to_string(w) + "x" + std::to_string(h) + " window is " +
+                        std::to_string(v) + ", not " + std::to_string(want);
+        }
+    if (why)
+        *why = wrong ? std::to_string(wrong) + " pixels wrong, the first " + first : "";
+    s.ok = wrong == 0 && x0 >= 0 && y0 >= 0;
     return s;
 }
 
@@ -638,12 +745,12 @@ pid_t xserver::xdotool(const std::vector<std::string>& args)
 
 bool xserver::press(const std::string& key, int holdms)
 {
-    int x = 0, y = 0;
-    if (!screenat(&x, &y))
+    int x = 0, y = 0, w = 320, h = 240;
+    if (!screenat(&x, &y) && !window(&x, &y, &w, &h))
         return false;
     char hold[16];
     std::snprintf(hold, sizeof hold, "%.3f", holdms / 1000.0);
-    pid_t p = xdotool({"mousemove", std::to_string(x + 160), std::to_string(y + 120), "keydown", key,
+    pid_t p = xdotool({"mousemove", std::to_string(x + w / 2), std::to_string(y + h / 2), "keydown", key,
                        "sleep", hold, "keyup", key});
     exitstatus e = waitexit(p, 10);
     return e.exited && e.code == 0;

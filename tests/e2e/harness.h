@@ -102,6 +102,15 @@ struct xserver {
        older sdl12-compat, in a window of its own size), or a window as large as
        the screen that the picture is scaled up to (newer sdl12-compat). */
     bool waitfullscreen(double timeout);
+    /* X resources such as "Xft.dpi: 192", merged with xrdb */
+    bool resources(const std::string& text);
+    /* the program's window, without a window manager: the largest viewable top-level */
+    bool window(int* x, int* y, int* w, int* h);
+    bool resize(int w, int h);  /* at the top left corner, to be read back whole */
+    /* The window read back as the frame zoomed f times, centred: ok only when
+       every f x f block has one colour and all around the frame is black (why
+       says where not); the frame's top left corner in the window in x0, y0. */
+    shot grabzoomed(int f, std::string* why = nullptr);
     shot last;          /* the latest grab, kept for a failure's report */
     shot grab();        /* a whole frame: two captures in a row that agree */
     shot grabonce();
@@ -112,7 +121,7 @@ struct xserver {
     /* the side of the largest icon the program's window carries, as _NET_WM_ICON
        or as the WM_HINTS icon picture; 0 for none */
     int iconsize();
-    /* the pointer over the screen, then the key held for holdms */
+    /* the pointer over the screen (or the window), then the key held for holdms */
     bool press(const std::string& key, int holdms = 80);
     /* one xdotool run of many commands, started and not waited for */
     pid_t xdotool(const std::vector<std::string>& args);

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -430,4 +432,78 @@ TEST_F(Sdl, AlphaPicturesBlendAsClassicSdlDoes)
         SDL_FreeSurface(mine);
         SDL_FreeSurface(theirs);
     }
+}
+
+/* the pixel at (x, y) of a surface of 2, 3 or 4 bytes per pixel, in 5-6-5 terms */
+Uint16 as565(SDL_Surface* s, int x, int y)
+{
+    const Uint8* p = (const Uint8*)s->pixels + y * s->pitch + x * s->format->BytesPerPixel;
+    Uint32 v = 0;
+    memcpy(&v, p, s->format->BytesPerPixel);  // little-endian
+    Uint8 r, g, b;
+    SDL_GetRGB(v, s->format, &r, &g, &b);
+    return rgb565(r, g, b);
+}
+
+TEST_F(Sdl, ZoomedFrameIsBlocksOfItsPixelsCentredOnBlack)
+{
+    EXPECT_EQ(zoomfit(320, 240), 1);
+    EXPECT_EQ(zoomfit(639, 480), 1);
+    EXPECT_EQ(zoomfit(640, 480), 2);
+    EXPECT_EQ(zoomfit(1000, 800), 3);
+    EXPECT_EQ(zoomfit(3840, 2160), 9);
+    EXPECT_EQ(zoomfit(100, 1000), 1);
+
+    /* every 16-bit value somewhere, white and black included */
+    SDL_Surface* frame = make565();
+    for (int i = 0; i < 320 * 240; i++)
+        ((Uint16*)frame->pixels)[i] = (Uint16)(i * 40503u);
+    ((Uint16*)frame->pixels)[0] = 0xFFFF;
+    struct target {
+        int w, h, bpp, f;
+        Uint32 r, g, b;
+    };
+    const target targets[] = {
+        {640, 480, 32, 2, 0xFF0000, 0x00FF00, 0x0000FF},   // the window as large as the frame
+        {1000, 800, 32, 3, 0xFF0000, 0x00FF00, 0x0000FF},  // a black border all round
+        {701, 500, 32, 2, 0x0000FF, 0x00FF00, 0xFF0000},   // red and blue the other way
+        {990, 725, 24, 3, 0xFF0000, 0x00FF00, 0x0000FF},
+        {700, 499, 16, 2, 0xF800, 0x07E0, 0x001F},
+        {301, 200, 32, 1, 0xFF0000, 0x00FF00, 0x0000FF},   // smaller: the middle shown
+    };
+    static SDL_Surface* window;
+    static int factor;
+    present = [](SDL_Surface* s) { EXPECT_TRUE(zoomframe(window, s, factor)); };
+    for (const target& t : targets) {
+        window = SDL_CreateRGBSurface(SDL_SWSURFACE, t.w, t.h, t.bpp, t.r, t.g, t.b, 0);
+        factor = t.f;
+        memset(window->pixels, 0x5A, (size_t)(window->pitch * t.h));
+        imageflip(frame);
+        int x0 = (t.w - 320 * t.f) / 2, y0 = (t.h - 240 * t.f) / 2, wrong = 0, black = 0;
+        for (int y = 0; y < t.h; y++)
+            for (int x = 0; x < t.w; x++) {
+                int i = (x - x0) / t.f, j = (y - y0) / t.f;
+                bool in = x >= x0 && y >= y0 && i < 320 && j < 240;
+                Uint16 want = in ? get16(frame, i, j) : 0;
+                Uint16 got = as565(window, x, y);
+                if (got != want && wrong++ < 3)
+                    ADD_FAILURE() << t.w << "x" << t.h << "x" << t.bpp << " at " << x << "," << y
+                                  << ": " << std::hex << got << " for " << want;
+                black += !in;
+            }
+        EXPECT_EQ(wrong, 0);
+        EXPECT_EQ(black, t.w * t.h - std::min(t.w, 320 * t.f) * std::min(t.h, 240 * t.f));
+        Uint8 r, g, b;
+        Uint32 white = 0;
+        memcpy(&white, (Uint8*)window->pixels + std::max(y0, 0) * window->pitch +
+                           std::max(x0, 0) * window->format->BytesPerPixel,
+               window->format->BytesPerPixel);
+        SDL_GetRGB(white, window->format, &r, &g, &b);
+        if (x0 >= 0 && y0 >= 0) {
+            EXPECT_EQ(r + g + b, 3 * 255) << "white is white";
+        }
+        SDL_FreeSurface(window);
+    }
+    present = nullptr;
+    SDL_FreeSurface(frame);
 }
