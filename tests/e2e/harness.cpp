@@ -703,6 +703,34 @@ bool xserver::closerequest()
     return sent;
 }
 
+std::string xserver::windows()
+{
+    std::string out;
+    if (!dpy)
+        return out;
+    std::function<void(Window, int)> visit = [&](Window w, int depth) {
+        Window r, parent, *kids = nullptr;
+        unsigned n = 0;
+        if (!XQueryTree(dpy, w, &r, &parent, &kids, &n))
+            return;
+        for (unsigned i = 0; i < n; i++) {
+            XWindowAttributes a;
+            if (!XGetWindowAttributes(dpy, kids[i], &a) || a.width < 2)
+                continue;
+            char line[96];
+            std::snprintf(line, sizeof line, "\n%*s%#lx %dx%d+%d+%d%s", depth * 2, "", kids[i], a.width,
+                          a.height, a.x, a.y, a.map_state == IsViewable ? "" : " (not viewable)");
+            out += line;
+            if (depth < 3)
+                visit(kids[i], depth + 1);
+        }
+        if (kids)
+            XFree(kids);
+    };
+    visit(DefaultRootWindow(dpy), 1);
+    return out;
+}
+
 int xserver::iconsize()
 {
     if (!dpy)

@@ -121,6 +121,8 @@ struct xserver {
     /* the side of the largest icon the program's window carries, as _NET_WM_ICON
        or as the WM_HINTS icon picture; 0 for none */
     int iconsize();
+    /* the windows on the display, three levels deep, for a failure's report */
+    std::string windows();
     /* the pointer over the screen (or the window), then the key held for holdms */
     bool press(const std::string& key, int holdms = 80);
     /* one xdotool run of many commands, started and not waited for */

@@ -233,7 +233,7 @@ TEST(Realtime, LostPictureIsPaintedAgainAtOnce)
     runopts o;
     o.x = &x;
     run r = start(box, o);
-    ASSERT_TRUE(x.waitscreen(20)) << r.stderrtext();
+    ASSERT_TRUE(x.waitscreen(20)) << r.stderrtext() << x.windows();
     pause(0.5);
     ASSERT_TRUE(x.press("BackSpace"));  // stopped: no more frames of its own
     pause(1.2);
