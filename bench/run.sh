@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Horatik's benchmarks: idle CPU beside xclock, frame cost, start-up, key latency, memory,
-# the zoomed window's present and idle cost.
+# Horatik's benchmarks: idle CPU beside xclock (dummy audio and PulseAudio), frame cost,
+# start-up, key latency, memory, the zoomed window's present and idle cost.
 #
 #   bench/run.sh [--build DIR] [--quick] [options of bench/bench.py]
 #
@@ -10,6 +10,7 @@
 #   --duration S   seconds of each idle run (60)        --repeat N   repetitions (3)
 #   --only LIST    some of idle,frame,startup,latency,zoom
 #   --quick        10 s idle runs, fewer repeats
+#   --audio LIST   the idle runs' audio: dummy,pulse (both)
 # Exit code 0 whatever the figures are; 1 when something could not be built or run.
 set -uo pipefail
 

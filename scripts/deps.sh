@@ -11,8 +11,10 @@ build=(cmake make g++ pkg-config
        libsdl1.2-dev libsdl-image1.2-dev libsdl-mixer1.2-dev libsdl-ttf2.0-dev libsdl-net1.2-dev
        libpng-dev libx11-dev fonts-liberation
        xvfb x11-utils xauth dpkg-dev)
+# pulseaudio, pulseaudio-utils: a sound server of the tests' and the benchmark's own, and
+# pactl and parec to look at it and record its sink
 test=(googletest libgtest-dev
-      xdotool libxtst-dev faketime imagemagick x11-apps x11-xserver-utils
+      xdotool libxtst-dev faketime imagemagick x11-apps x11-xserver-utils pulseaudio pulseaudio-utils
       valgrind clang libclang-rt-dev python3 unzip desktop-file-utils
       libsdl2-2.0-0 lintian appstream man-db openbox)
 # no foreign architecture on the host: the ARM libraries come in a sysroot of their

@@ -1,11 +1,10 @@
 // The clock's logic in every tick: buttons, time keeping, the alarm.
 #include "clock/control.h"
 
-#include <SDL_mixer.h>
-
 #include <cstdint>
 
 #include "clock/light.h"
+#include "clock/sound.h"
 #include "clock/state.h"
 #include "gui/loop.h"
 
@@ -182,6 +181,6 @@ void uhrmove(twindow*)
 #if HORATIK_HANDHELD
         setlicht(1);
 #endif
-        Mix_PlayChannelTimed(-1, wecksound, 0, -1);
+        ring();  // the sound starts once this frame is presented
     }
 }

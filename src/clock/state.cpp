@@ -40,7 +40,6 @@ unsigned short hourc, minc, secc;
 
 SDL_Color color1, color2;
 SDL_Surface* weck = nullptr;
-Mix_Chunk* wecksound = nullptr;
 SDL_Joystick* joy = nullptr;
 twindow* uhrwindow = nullptr;
 

@@ -1,7 +1,6 @@
 // The clock's state, its settings file "Horatik.dat", its layout file "config.conf" and its window.
 #pragma once
 #include <SDL.h>
-#include <SDL_mixer.h>
 #include "gui/build.h"
 #include "gui/window.h"
 
@@ -33,7 +32,6 @@ extern unsigned short hourc, minc, secc;         /* screen pixel values */
 /* colours and resources */
 extern SDL_Color color1, color2;
 extern SDL_Surface* weck;       /* alarm picture */
-extern Mix_Chunk* wecksound;    /* alarm sound */
 extern SDL_Joystick* joy;       /* joystick 0 when opened */
 extern twindow* uhrwindow;
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "clock/sound.h"
 #include "clock/state.h"
 #include "gfx/gfx.h"
 #include "gfx/text.h"
@@ -14,6 +15,7 @@
 
 /* variables */
 static int volume = 128;         /* music volume, the mixer's maximum */
+static char audiodriver[32];     /* SDL's audio driver that start-up found */
 
 /* Once a second, called by the window loop on the main thread: SDL's timer thread
    would wake a thousand times a second for it. */
@@ -22,6 +24,29 @@ static Uint32 my_callbackfunc(Uint32, void*)
     showticks(frames);
     frames = 0;
     return 1000;
+}
+
+/* The audio device as start-up opens it. Once it was closed, SDL's audio starts
+   again first, but only when the driver start-up found answers: SDL would go
+   on to its other drivers, and ALSA's library prints lines of its own for each
+   that fails, at every try of a ring that finds no sound server. */
+static int openmixer()
+{
+    if (!SDL_WasInit(SDL_INIT_AUDIO)) {
+        char name[32];
+        bool answers = SDL_AudioInit(audiodriver) == 0 && SDL_AudioDriverName(name, sizeof name);
+        SDL_AudioQuit();
+        if (!answers || SDL_InitSubSystem(SDL_INIT_AUDIO) < 0)
+            return -1;
+    }
+    if (Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 1024) == -1) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return -1;
+    }
+    Mix_VolumeMusic(volume);
+    if (!audiodriver[0])
+        SDL_AudioDriverName(audiodriver, sizeof audiodriver);
+    return 0;
 }
 
 static void Terminate()
@@ -61,10 +86,13 @@ static void initall()
 
     outtextxy(screen, 0, 22, "Lade Audiodateien...");
     imageflip(screen);
-    if (Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 1024) == -1)
+    openaudio = openmixer;
+    if (openaudio() == -1)
         std::exit(2);
-    wecksound = Mix_LoadWAV_RW(SDL_RWFromFile("data/weck.wav", "rb"), 1);
-    Mix_VolumeMusic(volume);
+    /* the device stays open until the first ticks have run: closing it takes
+       50 to 90 ms, which the first frame would wait for */
+    loadweck("data/weck.wav");
+    aftertick = soundstep;
 
     eraseall(screen, SDL_MapRGB(screen->format, 0, 0, 0));
     imageflip(screen);
@@ -79,10 +107,8 @@ static void resetall()
         SDL_FreeSurface(weck);
     bg = weck = nullptr;
     persecond = nullptr;
-    if (wecksound)
-        Mix_FreeChunk(wecksound);
-    wecksound = nullptr;
-    Mix_CloseAudio();
+    aftertick = nullptr;
+    freeweck();
     stopnet();
     quittext();
 }

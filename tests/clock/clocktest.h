@@ -11,6 +11,7 @@
 
 #include "clock/control.h"
 #include "clock/face.h"
+#include "clock/sound.h"
 #include "clock/state.h"
 #include "gfx/gfx.h"
 #include "gfx/text.h"
@@ -70,6 +71,35 @@ inline std::vector<unsigned char> settings(int offset, int help, int wh, int wm,
     return v;
 }
 
+/* The audio device as start-up opens it, on SDL's dummy driver; it fails while
+   audiofails counts down, as with no sound server. */
+inline int audiofails = 0;
+inline int audiotries = 0;     /* calls since the test began */
+inline int audiofreq = 44100;  /* what the device gets */
+inline int audiochannels = 2;
+inline int testopen()
+{
+    audiotries++;
+    if (audiofails > 0) {
+        audiofails--;
+        SDL_SetError("no sound server");
+        return -1;
+    }
+    if (!SDL_WasInit(SDL_INIT_AUDIO) && SDL_InitSubSystem(SDL_INIT_AUDIO) < 0)
+        return -1;
+    return Mix_OpenAudio(audiofreq, AUDIO_S16LSB, audiochannels, 1024);
+}
+
+/* Mix_Playing reads freed memory once the mixer is closed. */
+inline bool audioopen()
+{
+    return Mix_QuerySpec(nullptr, nullptr, nullptr) > 0;
+}
+inline bool ringing()
+{
+    return audioopen() && Mix_Playing(-1) > 0;
+}
+
 /* Every test runs in a fresh working folder that sees the runtime's data/. */
 struct ClockTest : ::testing::Test {
     std::string dir;
@@ -86,18 +116,29 @@ struct ClockTest : ::testing::Test {
         resetclock();
         systime = fakeclock;
         faketime_now = at(12, 0, 0);
+        gettick = SDL_GetTicks;
+        openaudio = testopen;
+        audiofails = audiotries = 0;
+        audiofreq = 44100;
+        audiochannels = 2;
         setuhrwindow();
     }
     void TearDown() override
     {
         deluhrwindow();
+        freeweck();
         SDL_FreeSurface(screen);
         screen = nullptr;
         SDL_Quit();
         std::system(("rm -rf " + dir).c_str());
     }
-    /* One tick of the clock's logic at the fake time. */
-    void tick() { uhrmove(uhrwindow); }
+    /* One tick of the clock's logic at the fake time, and the sound's step
+       after it, as the window loop runs them. */
+    void tick()
+    {
+        uhrmove(uhrwindow);
+        soundstep();
+    }
     void tickat(time_t t)
     {
         faketime_now = t;

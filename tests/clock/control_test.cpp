@@ -3,25 +3,16 @@
 
 namespace {
 
+/* The sound loaded as start-up loads it; the device closed again. */
 struct Control : ClockTest {
-    bool audio = false;
     void SetUp() override
     {
         ClockTest::SetUp();
-        audio = Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 1024) == 0;
-        ASSERT_TRUE(audio);
-        wecksound = Mix_LoadWAV("data/weck.wav");
+        ASSERT_EQ(openaudio(), 0);
+        loadweck("data/weck.wav");
         ASSERT_TRUE(wecksound);
+        closeaudio();
     }
-    void TearDown() override
-    {
-        Mix_HaltChannel(-1);
-        Mix_FreeChunk(wecksound);
-        wecksound = nullptr;
-        Mix_CloseAudio();
-        ClockTest::TearDown();
-    }
-    bool ringing() { return Mix_Playing(-1) > 0; }
     void shows(int h, int m, int s)
     {
         EXPECT_EQ(hour, h);
@@ -175,7 +166,7 @@ TEST_F(Control, AlarmRingsOnceAtSecondZero)
     EXPECT_TRUE(ringing());
     EXPECT_EQ(wecken, 0);  // switched off in memory only
     EXPECT_TRUE(file().empty());
-    Mix_HaltChannel(-1);
+    closeaudio();
     tickat(at(7, 0, 1));
     EXPECT_FALSE(ringing());
 
@@ -222,7 +213,7 @@ TEST_F(Control, AlarmCatchesUpAfterAStallButNotAfterLongJumps)
     tickat(at(6, 59, 58));
     tickat(at(7, 0, 3));
     EXPECT_TRUE(ringing());
-    Mix_HaltChannel(-1);
+    closeaudio();
 
     // a jump that lands more than ten minutes after the alarm second: stays armed
     arm(7, 0);
@@ -236,14 +227,14 @@ TEST_F(Control, AlarmCatchesUpAfterAStallButNotAfterLongJumps)
     tickat(at(6, 59, 58, 2));
     tickat(at(7, 10, 0, 2));
     EXPECT_TRUE(ringing());
-    Mix_HaltChannel(-1);
+    closeaudio();
 
     // a long jump whose end lies within ten minutes of the alarm rings
     arm(7, 0);
     tickat(at(5, 0, 0, 3));
     tickat(at(7, 4, 0, 3));
     EXPECT_TRUE(ringing());
-    Mix_HaltChannel(-1);
+    closeaudio();
 
     // time moving backwards over the alarm second never rings
     tickat(at(7, 0, 30, 4));

@@ -1,4 +1,4 @@
-// End-to-end harness: sandboxes, child processes, Xvfb, keys, screenshots, the settings file.
+// End-to-end harness: sandboxes, child processes, Xvfb, keys, screenshots, a sound server, the settings file.
 #include "e2e/harness.h"
 
 #include <X11/Xatom.h>
@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -57,6 +58,13 @@ double now()
 {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+double wallclock()
+{
+    timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
     return ts.tv_sec + ts.tv_nsec / 1e9;
 }
 
@@ -784,6 +792,163 @@ bool xserver::press(const std::string& key, int holdms)
     return e.exited && e.code == 0;
 }
 
+/* sound */
+
+soundserver::soundserver(const std::string& d, bool suspend) : dir(d), suspendidle(suspend)
+{
+    fs::create_directories(dir);
+    chmod(dir.c_str(), 0700);
+    writefile(dir + "/server.pa",
+              std::string("load-module module-null-sink sink_name=hx rate=44100 channels=2 norewinds=1\n"
+                          "load-module module-native-protocol-unix auth-anonymous=1\n") +
+                  (suspendidle ? "load-module module-suspend-on-idle timeout=1\n" : "") +
+                  "set-default-sink hx\n");
+    start();
+}
+
+soundserver::~soundserver()
+{
+    stop();
+}
+
+bool soundserver::start()
+{
+    spawnopts o;
+    o.argv = {"pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "--system=false", "-n",
+              "-F", dir + "/server.pa", "--realtime=no", "--high-priority=no", "--use-pid-file=no"};
+    o.env = {env()};
+    o.err = dir + "/server.log";
+    pid = spawn(o);
+    for (double end = now() + 10; now() < end; pause(0.05)) {
+        if (!sinkstate().empty())
+            return true;
+        if (!running(pid))
+            break;
+    }
+    stop();
+    return false;
+}
+
+void soundserver::stop()
+{
+    if (pid <= 0)
+        return;
+    kill(pid, SIGTERM);
+    if (waitexit(pid, 5).timedout)
+        kill(pid, SIGKILL);
+    pid = -1;
+}
+
+std::string soundserver::pactl(const std::vector<std::string>& args) const
+{
+    spawnopts o;
+    o.argv = {"pactl"};
+    o.argv.insert(o.argv.end(), args.begin(), args.end());
+    o.env = {env()};
+    o.unset = {"PULSE_SERVER"};
+    o.out = dir + "/pactl.out";
+    exitstatus e = waitexit(spawn(o), 10);
+    return e.exited && e.code == 0 ? readfile(o.out) : "";
+}
+
+int soundserver::streams() const
+{
+    std::string list = pactl({"list", "sink-inputs", "short"});
+    return (int)std::count(list.begin(), list.end(), '\n');
+}
+
+std::string soundserver::sinkstate() const
+{
+    std::string line = pactl({"list", "sinks", "short"});
+    while (!line.empty() && std::isspace((unsigned char)line.back()))
+        line.pop_back();
+    size_t tab = line.rfind('\t');
+    return tab == std::string::npos ? "" : line.substr(tab + 1);
+}
+
+recording::recording(const soundserver& s)
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return;
+    spawnopts o;
+    o.argv = {"parec", "--device=hx.monitor", "--raw", "--format=s16le", "--rate=44100",
+              "--channels=2", "--latency-msec=20"};
+    o.env = {s.env()};
+    o.unset = {"PULSE_SERVER"};
+    o.passfd = fds[1];
+    o.out = "/dev/fd/3";
+    pid = spawn(o);
+    close(fds[1]);
+    fd = fds[0];
+    reader = std::thread([this] {
+        char b[65536];
+        ssize_t n;
+        while ((n = read(fd, b, sizeof b)) > 0) {
+            std::lock_guard<std::mutex> hold(lock);
+            data.append(b, (size_t)n);
+            arrivals.push_back({now(), data.size()});
+        }
+    });
+}
+
+recording::~recording()
+{
+    stop();
+}
+
+void recording::stop()
+{
+    if (pid > 0) {
+        kill(pid, SIGTERM);
+        if (waitexit(pid, 5).timedout)
+            kill(pid, SIGKILL);
+        pid = -1;
+    }
+    if (reader.joinable())
+        reader.join();
+    if (fd >= 0)
+        close(fd);
+    fd = -1;
+}
+
+std::string recording::bytes() const
+{
+    std::lock_guard<std::mutex> hold(lock);
+    return data;
+}
+
+double recording::playedat(size_t byte) const
+{
+    std::lock_guard<std::mutex> hold(lock);
+    for (const auto& a : arrivals)
+        if (a.second > byte)
+            return a.first - (double)(a.second - byte) / (44100.0 * 4);
+    return -1;
+}
+
+bool soundis(const std::string& recorded, const std::string& pcm, size_t* at, std::string* why)
+{
+    size_t first = 0;
+    while (first + 4 <= recorded.size() && recorded.compare(first, 4, std::string(4, '\0')) == 0)
+        first += 4;
+    *at = first;
+    if (first + 4 > recorded.size()) {
+        *why = "nothing but silence in " + std::to_string(recorded.size()) + " bytes";
+        return false;
+    }
+    size_t n = std::min(pcm.size(), recorded.size() - first);
+    size_t same = 0;
+    while (same < n && recorded[first + same] == pcm[same])
+        same++;
+    if (same == pcm.size())
+        return true;
+    *why = "from byte " + std::to_string(first) + ", " + std::to_string(same) + " of the sound's " +
+           std::to_string(pcm.size()) + " bytes agree" +
+           (same == n ? " and the recording ends there" : "");
+    return false;
+}
+
 /* the program */
 
 long long epoch(const std::string& utc)
@@ -818,7 +983,7 @@ run start(const sandbox& box, const runopts& o)
     s.err = r.err;
     s.fulldisk = o.fulldisk;
     s.uid = o.uid;
-    s.unset = {"LD_PRELOAD", "FAKETIME", "DISPLAY", "SDL_VIDEODRIVER", "SDL_AUDIODRIVER"};
+    s.unset = {"LD_PRELOAD", "FAKETIME", "DISPLAY", "SDL_VIDEODRIVER", "SDL_AUDIODRIVER", "PULSE_SERVER"};
     s.unset.insert(s.unset.end(), o.unset.begin(), o.unset.end());
     s.env = {"TZ=UTC"};
     if (o.x)
@@ -829,7 +994,7 @@ run start(const sandbox& box, const runopts& o)
         s.env.push_back("SDL_AUDIODRIVER=disk");
         s.env.push_back("SDL_DISKAUDIOFILE=" + box / "out.raw");
         s.env.push_back("SDL_DISKAUDIODELAY=" + std::to_string(o.audiodelay));
-    } else {
+    } else if (o.audio != "pulse") {
         s.env.push_back("SDL_AUDIODRIVER=" + o.audio);
     }
     if (!o.fake.empty()) {

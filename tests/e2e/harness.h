@@ -1,10 +1,12 @@
-// End-to-end harness: sandboxes, child processes, Xvfb, keys, screenshots, the settings file.
+// End-to-end harness: sandboxes, child processes, Xvfb, keys, screenshots, a sound server, the settings file.
 #pragma once
 #include <sys/types.h>
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 typedef struct _XDisplay Display;
@@ -20,6 +22,7 @@ std::string shotdir(bool fordocs = false);
 
 /* time: monotonic seconds, for waiting and for mapping to the program's fake clock */
 double now();
+double wallclock();         /* CLOCK_REALTIME seconds */
 void pause(double seconds);
 
 /* files */
@@ -129,12 +132,57 @@ struct xserver {
     pid_t xdotool(const std::vector<std::string>& args);
 };
 
+/* A PulseAudio server of our own in a runtime folder of its own (dir), ended by
+   its pid: a null sink "hx" as the default sink, without rewinds, so that its
+   monitor hears every sample played; suspendidle: the sink rests one second
+   after its last stream (a recording of its monitor keeps it awake). */
+struct soundserver {
+    pid_t pid = -1;
+    std::string dir;
+    bool suspendidle = true;
+    explicit soundserver(const std::string& dir, bool suspendidle = true);
+    ~soundserver();
+    soundserver(const soundserver&) = delete;
+    soundserver& operator=(const soundserver&) = delete;
+    bool start();                     /* and answering */
+    void stop();                      /* ended, as an update or a crash ends it */
+    bool ok() const { return pid > 0; }
+    std::string env() const { return "XDG_RUNTIME_DIR=" + dir; }  /* for its clients */
+    std::string pactl(const std::vector<std::string>& args) const;  /* its output */
+    int streams() const;              /* playback streams open on it */
+    std::string sinkstate() const;    /* "SUSPENDED", "IDLE", "RUNNING"; "" when it does not answer */
+};
+
+/* What a server's sink plays, from its monitor (parec, 44.1 kHz 16-bit stereo),
+   with the time each piece arrived. */
+struct recording {
+    pid_t pid = -1;
+    int fd = -1;
+    std::thread reader;
+    mutable std::mutex lock;
+    std::string data;
+    std::vector<std::pair<double, size_t>> arrivals;  /* monotonic time, bytes by then */
+    explicit recording(const soundserver& s);
+    ~recording();
+    recording(const recording&) = delete;
+    recording& operator=(const recording&) = delete;
+    void stop();
+    std::string bytes() const;
+    /* when that byte was played, from when it arrived: monotonic seconds, -1 before it did */
+    double playedat(size_t byte) const;
+};
+/* The alarm sound in a recording: where it starts (the first sound after
+   silence), and whether the whole of pcm follows there unchanged; why says
+   what is wrong. */
+bool soundis(const std::string& recorded, const std::string& pcm, size_t* at, std::string* why);
+
 /* The program under test, started in a sandbox. */
 struct runopts {
     std::string program = "horatik-desktop";
     std::string fake;                   /* "2026-12-07 06:59:50": the clock starts there and runs */
     std::string rate;                   /* faketime speed-up such as "x200" */
-    std::string audio = "dummy";        /* "dummy", or "disk" into out.raw */
+    std::string audio = "dummy";        /* "dummy", "disk" into out.raw, or "pulse": the server
+                                           whose env() is in env, found by SDL itself */
     int audiodelay = 20;                /* ms between the disk driver's buffers */
     xserver* x = nullptr;               /* null: SDL's dummy video driver */
     bool fulldisk = false;

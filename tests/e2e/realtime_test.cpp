@@ -345,3 +345,60 @@ TEST(Realtime, ClockEndsWithItsDisplay)
         << r.stderrtext();
     EXPECT_EQ(readfile(box / "Horatik.dat"), saved);
 }
+
+/* The sound server restarts while the clock idles (an update, a crash): the
+   alarm's device, opened afresh at the ring, finds the new server, and the
+   sink plays the whole alarm sound from within 250 ms of the alarm's second
+   of the system clock; the stream closes after it. */
+TEST(Realtime, AlarmSoundsOnItsSecondAfterTheSoundServerRestarts)
+{
+    sandbox box;
+    xserver x;
+    ASSERT_TRUE(x.ok());
+    soundserver sound(box / "pulse");
+    ASSERT_TRUE(sound.ok()) << "pulseaudio did not start: " << readfile(sound.dir + "/server.log");
+    /* the offset that puts the alarm, 07:00, a few seconds ahead */
+    const double wallofmono = wallclock() - now();
+    const long long alarm = (long long)(now() + wallofmono) + 10;
+    writefile(box / "Horatik.dat", settings((int)(((7 * 3600 - alarm) % 86400 + 86400) % 86400), 0, 7, 0, 2));
+    runopts o;
+    o.x = &x;
+    o.audio = "pulse";
+    o.env = {sound.env()};
+    run r = start(box, o);
+    ASSERT_TRUE(x.waitscreen(20)) << r.stderrtext();
+    /* the face comes once start-up, which opens the device, is over; a restart
+       before that would end the clock with 2, as no device answers */
+    auto armed = [&](const shot& sh) { return markshows(sh, box / "data/bg.png") == 1; };
+    EXPECT_TRUE(armed(x.waitfor(armed))) << "no face with the armed alarm's mark";
+    int open = -1;  // start-up's device is closed within two seconds
+    for (double end = now() + 5; (open = sound.streams()) != 0 && now() < end;)
+        pause(0.1);
+    EXPECT_EQ(open, 0) << "a stream stays open after start-up";
+    sound.stop();
+    ASSERT_TRUE(sound.start()) << "pulseaudio did not start again";
+    recording rec(sound);
+    ASSERT_LT(now() + wallofmono, alarm - 1) << "too slow to restart the server before the alarm";
+
+    const std::string pcm = readfile(box / "data/weck.wav").substr(44);
+    size_t first = 0;
+    std::string why;
+    for (double end = alarm - wallofmono + pcm.size() / (44100.0 * 4) + 3; now() < end; pause(0.2))
+        if (soundis(rec.bytes(), pcm, &first, &why))
+            break;
+    for (double end = now() + 4; (open = sound.streams()) != 0 && now() < end;)
+        pause(0.2);
+    EXPECT_EQ(open, 0) << "the stream stays open after the sound";
+    rec.stop();
+    bool alive = running(r.pid);
+    EXPECT_TRUE(x.closerequest()) << (alive ? "running" : "ended");
+    exitstatus e = waitexit(r.pid, 10);
+    EXPECT_TRUE(e.exited && e.code == 0) << e.str();
+    EXPECT_EQ(r.stderrtext(), "");
+
+    ASSERT_TRUE(soundis(rec.bytes(), pcm, &first, &why)) << "the sink did not play data/weck.wav whole: " << why;
+    double late = rec.playedat(first) + wallofmono - (double)alarm;
+    std::printf("the alarm sound began %.3f s after its second\n", late);
+    EXPECT_GE(late, -0.03) << "before its second";
+    EXPECT_LE(late, 0.25);
+}

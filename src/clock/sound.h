@@ -1,0 +1,15 @@
+// The alarm sound: kept from start-up, played on an audio device opened for each ring.
+#pragma once
+#include <SDL_mixer.h>
+
+extern Mix_Chunk* wecksound;  /* the alarm sound as the open device plays it */
+extern int (*openaudio)();    /* opens the device as start-up does: 0, or -1 with SDL's
+                                 error set; set from main, and by tests */
+
+void loadweck(const char* path);  /* with the device open: wecksound from the file, made
+                                     for that device; converted for one of another format */
+void freeweck();                  /* the device closed, the sound freed */
+void ring();         /* the alarm asks for its sound; it starts after the tick */
+void soundstep();    /* after every tick: opens the device for a ring, tries again once a
+                        second while it fails, closes it once the sound has played out */
+void closeaudio();   /* the device closed and SDL's audio stopped; no ring waits */

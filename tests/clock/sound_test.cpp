@@ -1,0 +1,129 @@
+// The alarm sound: the device opened for a ring, tried again while it fails, closed after the sound.
+#include "clock/clocktest.h"
+
+namespace {
+
+Uint32 fakems;  /* the tick clock the sound's step reads */
+Uint32 fakeclockms() { return fakems; }
+
+/* The sound loaded as start-up loads it, the device left open as start-up
+   leaves it; the tick clock is ours. */
+struct Sound : ClockTest {
+    void load(const std::string& path)
+    {
+        ASSERT_EQ(openaudio(), 0);
+        loadweck(path.c_str());
+        ASSERT_TRUE(wecksound);
+        gettick = fakeclockms;
+        fakems = 5000;
+    }
+    void step(Uint32 ms = 0)
+    {
+        fakems += ms;
+        soundstep();
+    }
+    void waitplayed()
+    {
+        for (int i = 0; i < 300 && ringing(); i++)
+            SDL_Delay(10);
+        ASSERT_FALSE(ringing()) << "the sound did not end";
+    }
+};
+
+}  // namespace
+
+/* Start-up's device and a ring's are closed once the mixer has been quiet for
+   half a second; a ring opens the device only in the step after its tick, and
+   a device of the same format keeps the sound as it was made. */
+TEST_F(Sound, RingOpensTheDeviceAndItClosesAfterTheSound)
+{
+    load("data/weck.wav");
+    wecksound->alen = 4410 * 4;  // 0.1 s of it
+    Mix_Chunk* made = wecksound;
+    step();
+    step(499);
+    EXPECT_TRUE(audioopen());
+    step(1);
+    EXPECT_FALSE(audioopen()) << "start-up's device stays open";
+
+    ring();
+    EXPECT_FALSE(audioopen()) << "the ring opened the device before its frame";
+    step();
+    EXPECT_TRUE(ringing());
+    EXPECT_EQ(audiotries, 2);
+    EXPECT_EQ(wecksound, made);
+    step(300);  // still playing, or just finished: not yet closed
+    EXPECT_TRUE(audioopen());
+    waitplayed();
+    step();
+    step(499);
+    EXPECT_TRUE(audioopen()) << "closed before the server could play the sound's end";
+    step(1);
+    EXPECT_FALSE(audioopen());
+    step(5000);
+    EXPECT_EQ(audiotries, 2) << "opened again without a ring";
+}
+
+/* No device at the ring: a try about every second, one line on standard error,
+   the sound as soon as a try succeeds; without any device, tries for as long as
+   the sound would have lasted (weck.wav: 20 s), and the alarm goes off either way. */
+TEST_F(Sound, RingWithoutADeviceTriesEverySecondWhileTheSoundWouldLast)
+{
+    load("data/weck.wav");
+    struct {
+        int fails;         /* tries that fail */
+        int tries;         /* tries in all */
+        bool sounds;       /* the sound starts at the last */
+    } cases[] = {{0, 1, true}, {3, 4, true}, {1000, 21, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fails);
+        closeaudio();
+        audiotries = 0;
+        audiofails = c.fails;
+        weckzeit[0] = 7;
+        weckzeit[1] = 0;
+        wecken = 2;
+        altzeit = zeit = 0;
+        tickat(at(6, 59, 59));
+        ::testing::internal::CaptureStderr();
+        faketime_now = at(7, 0, 0);
+        uhrmove(uhrwindow);
+        EXPECT_EQ(wecken, 0);
+        std::vector<Uint32> triedat;
+        for (Uint32 t = 0; t < 25000 && !ringing(); t += 100) {
+            int before = audiotries;
+            step(t ? 100 : 0);
+            if (audiotries > before)
+                triedat.push_back(t);
+        }
+        std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(audiotries, c.tries);
+        EXPECT_EQ(ringing(), c.sounds);
+        for (size_t i = 0; i < triedat.size(); i++)
+            EXPECT_EQ(triedat[i], i ? 1000 * i - 100 : 0) << "try " << i;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), c.fails ? 1 : 0) << said;
+        if (c.fails) {
+            EXPECT_EQ(said.rfind("Couldn't open the audio device for the alarm: no sound server", 0), 0u) << said;
+        }
+    }
+}
+
+/* A device that opens with another format gets start-up's sound converted for
+   it; the next of start-up's format plays start-up's own. */
+TEST_F(Sound, AnotherFormatGetsTheSoundConverted)
+{
+    load("data/weck.wav");
+    closeaudio();
+    Mix_Chunk* made = wecksound;
+    Uint32 bytes = made->alen;
+    for (int channels : {1, 2}) {
+        audiofreq = 22050 * channels;
+        audiochannels = channels;
+        ring();
+        step();
+        ASSERT_TRUE(ringing());
+        EXPECT_NEAR(wecksound->alen, bytes / (3 - channels) / (3 - channels), 64) << channels;
+        EXPECT_EQ(wecksound == made, channels == 2);
+        closeaudio();
+    }
+}
