@@ -927,25 +927,43 @@ double recording::playedat(size_t byte) const
     return -1;
 }
 
-bool soundis(const std::string& recorded, const std::string& pcm, size_t* at, std::string* why)
+bool soundis(const std::string& recorded, const std::string& pcm, size_t* at, std::string* why,
+             size_t* end)
 {
+    const std::string zero(4, '\0');
     size_t first = 0;
-    while (first + 4 <= recorded.size() && recorded.compare(first, 4, std::string(4, '\0')) == 0)
+    while (first + 4 <= recorded.size() && recorded.compare(first, 4, zero) == 0)
         first += 4;
     *at = first;
     if (first + 4 > recorded.size()) {
         *why = "nothing but silence in " + std::to_string(recorded.size()) + " bytes";
         return false;
     }
-    size_t n = std::min(pcm.size(), recorded.size() - first);
-    size_t same = 0;
-    while (same < n && recorded[first + same] == pcm[same])
-        same++;
-    if (same == pcm.size())
+    /* frame by frame; a silent frame where the sound has another is one the server
+       played while the stream ran dry (a loaded machine), and is passed over */
+    size_t r = first, p = 0, inserted = 0;
+    while (p + 4 <= pcm.size() && r + 4 <= recorded.size()) {
+        if (recorded.compare(r, 4, pcm, p, 4) == 0) {
+            r += 4;
+            p += 4;
+        } else if (recorded.compare(r, 4, zero) == 0) {
+            r += 4;
+            inserted += 4;
+        } else {
+            break;
+        }
+    }
+    if (end)
+        *end = r;
+    char gap[64] = "";
+    if (inserted)
+        std::snprintf(gap, sizeof gap, ", with %.3f s of silence in between", inserted / (44100.0 * 4));
+    *why = gap;
+    if (p + 4 > pcm.size() && inserted <= 44100 * 4)  // at most a second of gaps
         return true;
-    *why = "from byte " + std::to_string(first) + ", " + std::to_string(same) + " of the sound's " +
-           std::to_string(pcm.size()) + " bytes agree" +
-           (same == n ? " and the recording ends there" : "");
+    *why = "from byte " + std::to_string(first) + ", " + std::to_string(p) + " of the sound's " +
+           std::to_string(pcm.size()) + " bytes agree" + gap +
+           (r + 4 > recorded.size() ? " and the recording ends there" : "");
     return false;
 }
 

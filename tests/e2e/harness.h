@@ -172,9 +172,11 @@ struct recording {
     double playedat(size_t byte) const;
 };
 /* The alarm sound in a recording: where it starts (the first sound after
-   silence), and whether the whole of pcm follows there unchanged; why says
-   what is wrong. */
-bool soundis(const std::string& recorded, const std::string& pcm, size_t* at, std::string* why);
+   silence), and whether the whole of pcm follows there unchanged, but for at most
+   a second of silence that the server put in while the stream ran dry; why says
+   what is wrong, or how much silence came in between; end: the byte after it. */
+bool soundis(const std::string& recorded, const std::string& pcm, size_t* at, std::string* why,
+             size_t* end = nullptr);
 
 /* The program under test, started in a sandbox. */
 struct runopts {

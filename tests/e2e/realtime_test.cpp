@@ -398,7 +398,7 @@ TEST(Realtime, AlarmSoundsOnItsSecondAfterTheSoundServerRestarts)
 
     ASSERT_TRUE(soundis(rec.bytes(), pcm, &first, &why)) << "the sink did not play data/weck.wav whole: " << why;
     double late = rec.playedat(first) + wallofmono - (double)alarm;
-    std::printf("the alarm sound began %.3f s after its second\n", late);
+    std::printf("the alarm sound began %.3f s after its second%s\n", late, why.c_str());
     EXPECT_GE(late, -0.03) << "before its second";
     EXPECT_LE(late, 0.25);
 }
