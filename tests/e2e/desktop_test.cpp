@@ -121,6 +121,8 @@ TEST(Desktop, FirstStartHelpThenHandsOfTheInstant)
     EXPECT_FALSE(exists(s.box / "Horatik.dat"));
     keep(first, "first-start");
     EXPECT_GE(s.x.iconsize(), 32) << "no window icon for task bars and window lists";
+    /* SDL2's OpenGL renderer alone would take about 100 MiB */
+    EXPECT_LT(rsskb(s.r.pid), 48 * 1024) << "kB resident: a frame a second needs no OpenGL";
 
     ASSERT_TRUE(s.x.press("Left"));
     s.g = geometry();  // black hands
