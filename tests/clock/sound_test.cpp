@@ -1,4 +1,6 @@
 // The alarm sound: the device opened for a ring, tried again while it fails, closed after the sound.
+#include <algorithm>
+
 #include "clock/clocktest.h"
 
 namespace {

@@ -5,6 +5,7 @@
 
 #include <SDL_image.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>

@@ -1,6 +1,7 @@
 // The generated pictures meet what the clock face and the about window draw over them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include "readback.h"
 

@@ -1,6 +1,7 @@
 // The alarm sound: its format, length and level, and that it rings from the first moment.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include "readback.h"
 
