@@ -16,7 +16,7 @@ build=(cmake make g++ pkg-config
 test=(googletest libgtest-dev
       xdotool libxtst-dev faketime imagemagick x11-apps x11-xserver-utils pulseaudio pulseaudio-utils
       valgrind clang libclang-rt-dev python3 unzip desktop-file-utils
-      libsdl2-2.0-0 lintian appstream man-db openbox)
+      libsdl2-2.0-0 lintian appstream man-db openbox fontconfig)
 # no foreign architecture on the host: the ARM libraries come in a sysroot of their
 # own; unzip and imagemagick serve the package test
 arm=(crossbuild-essential-armel qemu-user mmdebstrap unzip imagemagick)
