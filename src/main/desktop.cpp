@@ -130,9 +130,9 @@ SDL_Surface* openscreen()
     resizewindow = newsize;
     bool newwindows = SDL_Linked_Version()->patch >= 50;
     char driver[16] = "";
-    /* A frame a second needs no GPU: SDL2's default OpenGL renderer costs a
-       hundred megabytes and a dozen wake-ups a second more than its software
-       one, which draws into the X window as classic SDL does. Only on X11,
+    /* A frame a second needs no GPU: SDL2's default OpenGL renderer costs some
+       80 MiB and a dozen wake-ups a second more than its software one, which
+       draws into the X window as classic SDL does. Only on X11,
        whose window has a surface of its own; a user's own choice stays. */
     if (newwindows && SDL_VideoDriverName(driver, sizeof driver) &&
         std::strcmp(driver, "x11") == 0) {
