@@ -182,7 +182,7 @@ TEST(Faults, KilledWhileSavingLeavesOldOrNewSettings)
             pause(delay(rnd));
             kill(r.pid, SIGKILL);
             kill(keys, SIGKILL);
-            waitexit(r.pid, 10);
+            exitstatus ended = waitexit(r.pid, 10);
             waitexit(keys, 10);
             /* a killed xdotool may leave keys held in the server */
             waitexit(x.xdotool({"keyup", "Left", "keyup", "s", "keyup", "z"}), 10);
@@ -193,7 +193,7 @@ TEST(Faults, KilledWhileSavingLeavesOldOrNewSettings)
             if (!shown || !valid.count(after)) {
                 std::lock_guard<std::mutex> hold(lock);
                 faults.push_back("run " + std::to_string(i) +
-                                 (shown ? "" : " (no window; it said: " + r.stderrtext() + ")") +
+                                 (shown ? "" : " (no window; it said: " + r.stderrtext() + "; " + ended.str() + ")") +
                                  ": " + std::to_string(after.size()) + " bytes " + hex(after) +
                                  " after " + hex(old));
                 if (!valid.count(after))

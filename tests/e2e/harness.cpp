@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -252,7 +253,21 @@ pid_t spawn(const spawnopts& o)
         if (setgroups(0, nullptr) != 0 || setgid((gid_t)o.uid) != 0 || setuid((uid_t)o.uid) != 0)
             _exit(126);
     }
-    execve(path.c_str(), argv.data(), envp.data());
+    /* Files that other threads have open, without close-on-exec, must not live
+       on in the child: an Xvfb that kept another test's copy of the program open
+       for writing made every start of that copy fail (ETXTBSY) for as long as it ran. */
+    unsigned first = o.passfd >= 0 ? 4 : 3;
+    if (close_range(first, ~0U, 0) != 0)
+        for (unsigned fd = first; fd < 4096; fd++)
+            close((int)fd);
+    /* another thread's child may still hold it between its fork and the close */
+    for (int tries = 0; tries < 200; tries++) {
+        execve(path.c_str(), argv.data(), envp.data());
+        if (errno != ETXTBSY)
+            break;
+        timespec wait = {0, 5000000};
+        nanosleep(&wait, nullptr);
+    }
     _exit(127);
 }
 
