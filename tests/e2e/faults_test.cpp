@@ -193,7 +193,8 @@ TEST(Faults, KilledWhileSavingLeavesOldOrNewSettings)
             if (!shown || !valid.count(after)) {
                 std::lock_guard<std::mutex> hold(lock);
                 faults.push_back("run " + std::to_string(i) +
-                                 (shown ? "" : " (no window; it said: " + r.stderrtext() + "; " + ended.str() + ")") +
+                                 (shown ? "" : " (no window; it said: " + r.stderrtext() + "; " +
+                                                   ended.str() + ")") +
                                  ": " + std::to_string(after.size()) + " bytes " + hex(after) +
                                  " after " + hex(old));
                 if (!valid.count(after))
