@@ -38,18 +38,22 @@ Window rootwindow(Display* d, const char* name)
 }
 
 /* Waits until the window manager, once it has announced itself, maps a window
-   that asks it to: openbox announces itself before it reads its theme. */
+   that asks it to. openbox announces itself before it reads its theme, and a
+   window that asks while it still starts may stay unmapped for good (seen on
+   a loaded machine): a fresh one asks each second. */
 bool managing(Display* d, double seconds)
 {
-    Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 8, 8, 0, 0, 0);
-    XMapWindow(d, w);
-    XWindowAttributes a{};
-    for (double end = now() + seconds;
-         XGetWindowAttributes(d, w, &a) && a.map_state != IsViewable && now() < end;)
-        pause(0.05);
-    XDestroyWindow(d, w);
-    XSync(d, False);
-    return a.map_state == IsViewable;
+    bool mapped = false;
+    for (double end = now() + seconds; !mapped && now() < end;) {
+        Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 8, 8, 0, 0, 0);
+        XMapWindow(d, w);
+        XWindowAttributes a{};
+        for (double next = now() + 1; !mapped && now() < next; pause(0.05))
+            mapped = XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable;
+        XDestroyWindow(d, w);
+        XSync(d, False);
+    }
+    return mapped;
 }
 
 #ifdef HX_PRESENTSHIM
