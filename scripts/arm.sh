@@ -26,7 +26,7 @@ gcc_major=$("$triplet-g++" -dumpversion)
 gcc_major=${gcc_major%%.*}
 packages=(base-files libc6-dev "libstdc++-$gcc_major-dev"
           libsdl1.2-dev libsdl-image1.2-dev libsdl-mixer1.2-dev libsdl-ttf2.0-dev
-          libsdl-net1.2-dev libpng-dev libx11-dev libgtest-dev)
+          libsdl-net1.2-dev libpng-dev libx11-dev libsystemd-dev libgtest-dev)
 # what the sysroot is made of; a change makes it (and the build on it) anew
 key="armel $release ${packages[*]} trim-1"
 

@@ -9,14 +9,17 @@ set -euo pipefail
 # dpkg-dev: dpkg-shlibdeps, which the package's dependencies come from
 build=(cmake make g++ pkg-config
        libsdl1.2-dev libsdl-image1.2-dev libsdl-mixer1.2-dev libsdl-ttf2.0-dev libsdl-net1.2-dev
-       libpng-dev libx11-dev fonts-liberation
+       libpng-dev libx11-dev libsystemd-dev fonts-liberation
        xvfb x11-utils xauth dpkg-dev)
 # pulseaudio, pulseaudio-utils: a sound server of the tests' and the benchmark's own, and
-# pactl and parec to look at it and record its sink
+# pactl and parec to look at it and record its sink; dbus-daemon, python3-dbus and
+# python3-gi: a session bus of the tests' own with stand-ins for the desktop's power
+# services; xprintidle: the X server's idle time
 test=(googletest libgtest-dev
       xdotool libxtst-dev faketime imagemagick x11-apps x11-xserver-utils pulseaudio pulseaudio-utils
       valgrind clang libclang-rt-dev python3 unzip desktop-file-utils
-      libsdl2-2.0-0 lintian appstream man-db openbox fontconfig)
+      libsdl2-2.0-0 lintian appstream man-db openbox fontconfig
+      dbus-daemon python3-dbus python3-gi xprintidle)
 # no foreign architecture on the host: the ARM libraries come in a sysroot of their
 # own; unzip and imagemagick serve the package test
 arm=(crossbuild-essential-armel qemu-user mmdebstrap unzip imagemagick)

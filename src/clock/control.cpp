@@ -73,6 +73,19 @@ bool alarmdue(long long from, long long to, int hh, int mm)
     return false;
 }
 
+long long nextring(long long now, int offset, int hh, int mm)
+{
+    if (hh < 0 || hh > 23 || mm < 0 || mm > 59)
+        return -1;
+    long long day = (now + offset) % 86400;
+    if (day < 0)
+        day += 86400;
+    long long wait = (hh * 3600 + mm * 60 - day) % 86400;
+    if (wait <= 0)
+        wait += 86400;
+    return now + wait;
+}
+
 #if HORATIK_HANDHELD
 void setlicht(int on)
 {

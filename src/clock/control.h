@@ -9,3 +9,6 @@ void uhrmove(twindow* w);
 void showntime(long long zeit, int* h, int* m, int* s);
 /* does an armed alarm at hh:mm ring when the running clock goes from "from" to "to"? */
 bool alarmdue(long long from, long long to, int hh, int mm);
+/* the first system time after "now" at which a clock running with this offset
+   shows hh:mm:00; -1 for an alarm time it never shows */
+long long nextring(long long now, int offset, int hh, int mm);

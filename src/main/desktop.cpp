@@ -15,6 +15,7 @@
 
 #include "gfx/gfx.h"
 #include "gui/loop.h"
+#include "main/awake.h"
 #include "windowicon.inc"
 
 #if HORATIK_NET
@@ -150,6 +151,15 @@ SDL_Surface* openscreen()
     return setwindow(320, 240) ? screen : nullptr;
 }
 
+/* Both SDLs keep the screen on while a window is open (classic SDL resets the X
+   screen saver's idle time, SDL2 also asks the session bus), so the machine
+   never rests; the clock holds the machine awake itself, and only while an
+   alarm is armed. A user's own choice stays. */
+void sdlhints()
+{
+    setenv("SDL_VIDEO_ALLOW_SCREENSAVER", "1", 0);
+}
+
 void startnet()
 {
 #if HORATIK_NET
@@ -188,12 +198,18 @@ static void waitinput(Uint32 ms)
        where the socket no longer shows it. */
     if (XEventsQueued(xdisplay, QueuedAlready) > 0)
         return;
-    pollfd fd = {xfd, POLLIN, 0};
+    /* the session bus too, while it owes an answer about the machine's sleep */
+    pollfd fds[2] = {{xfd, POLLIN, 0}, {-1, 0, 0}};
+    Uint32 wait = ms;
+    nfds_t n = awakepoll(&fds[1], &wait) ? 2 : 1;
     /* a signal ends it early; so does input */
-    if (poll(&fd, 1, static_cast<int>(ms)) != 0 || ms < due)
+    int woke = poll(fds, n, static_cast<int>(wait));
+    if (n == 2)
+        awakestep();
+    if (woke != 0 || wait < due)
         return;
     for (int i = 0; i < 50 && time(nullptr) == was; i++)
-        if (poll(&fd, 1, 1) != 0)
+        if (poll(fds, 1, 1) != 0)
             return;
 }
 

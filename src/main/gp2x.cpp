@@ -26,6 +26,19 @@ void showticks(int)
 {
 }
 
+/* the console has no screen saver, no session bus and no sleep of its own */
+void sdlhints()
+{
+}
+
+void keepawake(bool, int, int, long long)
+{
+}
+
+void letsleep()
+{
+}
+
 void handover()
 {
     /* on failure (no such program: not a console) the process just ends */

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "clock/control.h"
 #include "clock/sound.h"
 #include "clock/state.h"
 #include "gfx/gfx.h"
@@ -49,6 +50,16 @@ static int openmixer()
     return 0;
 }
 
+/* After every tick, once its frame is presented: the alarm's sound, and the
+   machine kept awake while an alarm is armed. */
+static void afterframe()
+{
+    soundstep();
+    bool armed = wecken == 2;
+    long long at = armed && fest ? nextring((long long)systime(nullptr), zeitdazu, weckzeit[0], weckzeit[1]) : -1;
+    keepawake(armed, weckzeit[0], weckzeit[1], at);
+}
+
 static void Terminate()
 {
     SDL_Quit();
@@ -59,6 +70,7 @@ static void initall()
 {
     globalcolor = {255, 255, 255, 0};
     globalcolor2 = {0, 0, 0, 0};
+    sdlhints();
     if (SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO | SDL_INIT_JOYSTICK) < 0) {
         std::fprintf(stderr, "Couldn't initialize SDL: %s\n", SDL_GetError());
         std::exit(1);
@@ -92,7 +104,7 @@ static void initall()
     /* the device stays open until the first ticks have run: closing it takes
        50 to 90 ms, which the first frame would wait for */
     loadweck("data/weck.wav");
-    aftertick = soundstep;
+    aftertick = afterframe;
 
     eraseall(screen, SDL_MapRGB(screen->format, 0, 0, 0));
     imageflip(screen);
@@ -108,6 +120,7 @@ static void resetall()
     bg = weck = nullptr;
     persecond = nullptr;
     aftertick = nullptr;
+    letsleep();
     freeweck();
     stopnet();
     quittext();

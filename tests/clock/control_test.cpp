@@ -321,3 +321,36 @@ TEST_F(Control, TimeOfDayPastTheInt32RangeAndBefore1970)
     tickat(wrap + 53);
     shows(3, 15, 1);
 }
+
+/* The instant a sleeping machine is woken for: the first second after now whose
+   shown time is the alarm's, for any offset (a negative one too); none for an
+   alarm time the clock never shows. */
+TEST_F(Control, NextRingIsTheFirstSecondThatShowsTheAlarm)
+{
+    struct {
+        long long now;
+        int offset, hh, mm;
+    } cases[] = {
+        {at(6, 59, 59), 86400000, 7, 0},
+        {at(7, 0, 0), 86400000, 7, 0},  // ringing now: the next is tomorrow's
+        {at(7, 0, 1), 86400000 + 3600, 8, 0},
+        {at(23, 59, 59), 86400000, 0, 0},
+        {1000, -86400000, 0, 17},
+        {2147483648LL, 12345, 12, 34},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.now) + " + " + std::to_string(c.offset));
+        long long t = nextring(c.now, c.offset, c.hh, c.mm);
+        ASSERT_GT(t, c.now);
+        ASSERT_LE(t, c.now + 86400);
+        int h, m, s;
+        showntime(t + c.offset, &h, &m, &s);
+        EXPECT_EQ(h * 10000 + m * 100 + s, c.hh * 10000 + c.mm * 100);
+        for (long long u = c.now + 1; u < t; u++) {
+            showntime(u + c.offset, &h, &m, &s);
+            ASSERT_FALSE(h == c.hh && m == c.mm && s == 0) << "an earlier second rings: " << u;
+        }
+    }
+    for (int bad : {-1, 24, 60})
+        EXPECT_EQ(nextring(1000, 0, bad, bad == 24 ? 0 : bad), -1) << bad;
+}

@@ -1,0 +1,74 @@
+// The wake timer: set to the armed alarm's second, moved with it, gone when the alarm is off or refused.
+#include <gtest/gtest.h>
+#include <sys/timerfd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+
+#include "main/awake.h"
+#include "main/variant.h"
+
+namespace {
+
+/* CLOCK_REALTIME_ALARM wants CAP_WAKE_ALARM; the plain clock behaves alike */
+int realtimetimer()
+{
+    return timerfd_create(CLOCK_REALTIME, TFD_CLOEXEC | TFD_NONBLOCK);
+}
+
+int refused()
+{
+    errno = EPERM;
+    return -1;
+}
+
+/* the system time the timer fires at */
+long long setfor()
+{
+    itimerspec it{};
+    timerfd_gettime(waketimer, &it);
+    return (long long)std::time(nullptr) + it.it_value.tv_sec + (it.it_value.tv_nsec >= 500000000);
+}
+
+}  // namespace
+
+TEST(Awake, WakeTimerFollowsTheArmedAlarm)
+{
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");  // no session bus: the timer alone
+    unsetenv("XDG_RUNTIME_DIR");
+    openwaketimer = realtimetimer;
+    const long long now = std::time(nullptr);
+    struct {
+        bool armed;
+        long long ringat, want;  /* what the clock says; where the timer is, -1 for none */
+    } steps[] = {
+        {true, now + 100, now + 100},
+        {true, now + 100, now + 100},
+        {true, now + 3700, now + 3700},  // the clock was set an hour back
+        {true, -1, -1},                  // stopped: no second to ring at
+        {true, now + 200, now + 200},
+        {false, now + 200, -1},          // off
+        {true, now + 300, now + 300},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.ringat - now);
+        keepawake(s.armed, 7, 0, s.ringat);
+        if (s.want < 0) {
+            EXPECT_EQ(waketimer, -1);
+        } else {
+            ASSERT_GE(waketimer, 0);
+            EXPECT_NEAR(setfor(), s.want, 1);
+        }
+    }
+    letsleep();
+    EXPECT_EQ(waketimer, -1);
+
+    openwaketimer = refused;
+    ::testing::internal::CaptureStderr();
+    keepawake(true, 7, 0, now + 100);
+    keepawake(true, 7, 0, now + 200);
+    EXPECT_EQ(waketimer, -1);
+    letsleep();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "a refused wake timer is no news";
+}
