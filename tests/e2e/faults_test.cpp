@@ -12,6 +12,7 @@
 
 #include "e2e/expect.h"
 #include "e2e/harness.h"
+#include "e2e/sessionbus.h"
 
 using namespace hx;
 namespace fs = std::filesystem;
@@ -89,13 +90,14 @@ TEST(Faults, FullDiskKeepsTheOldSettings)
 }
 
 /* A working folder the program may not write to (it runs as nobody): the clock
-   runs and follows the keys, writes nothing and says nothing. */
+   runs and follows the keys, writes nothing and says nothing. Its alarm is armed,
+   and nobody may have a timer that wakes the machine: none, and not a word. */
 TEST(Faults, ReadOnlyFolderRunsAndWritesNothing)
 {
     sandbox box;
     xserver x;
     ASSERT_TRUE(x.ok());
-    const std::string old = settings(utc, 0, 0, 0, 0);
+    const std::string old = settings(utc, 0, 0, 0, 2);
     writefile(box / "Horatik.dat", old);
     chmod((box / "Horatik.dat").c_str(), 0444);
     chmod(box.dir.c_str(), 0555);
@@ -122,6 +124,7 @@ TEST(Faults, ReadOnlyFolderRunsAndWritesNothing)
     ASSERT_EQ(showing(b).size(), 1u);
     EXPECT_FALSE(showing(a)[0] == showing(b)[0]) << "the clock does not run";
 
+    EXPECT_EQ(wakesin(r.pid), -1);
     saveseveraltimes(x);
     EXPECT_TRUE(running(r.pid));
     EXPECT_EQ(readfile(box / "Horatik.dat"), old);

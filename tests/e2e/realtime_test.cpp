@@ -14,6 +14,7 @@
 
 #include "e2e/expect.h"
 #include "e2e/harness.h"
+#include "e2e/sessionbus.h"
 
 using namespace hx;
 
@@ -356,10 +357,15 @@ TEST(Realtime, ClockEndsWithItsDisplay)
     writefile(box / "Horatik.dat", saved);
     xserver x;
     ASSERT_TRUE(x.ok());
+    sessionbus bus(box / "bus", "portal");
+    ASSERT_TRUE(bus.ok());
     runopts o;
     o.x = &x;
+    o.env = {bus.env()};
     run r = start(box, o);
     ASSERT_TRUE(x.waitscreen(20)) << r.stderrtext();
+    for (double end = now() + 5; bus.held(r.pid).empty() && now() < end;)
+        pause(0.05);
     pause(0.5);
     // our own connection goes first: Xlib would end the test when the server dies
     XCloseDisplay(x.dpy);
@@ -374,6 +380,10 @@ TEST(Realtime, ClockEndsWithItsDisplay)
               std::string::npos)
         << r.stderrtext();
     EXPECT_EQ(readfile(box / "Horatik.dat"), saved);
+    /* the armed alarm's inhibition ends with the connection */
+    for (double end = now() + 3; !bus.held(r.pid).empty() && now() < end;)
+        pause(0.05);
+    EXPECT_EQ(bus.ends(r.pid), std::vector<std::string>{"gone"}) << bus.log();
 }
 
 /* The sound server restarts while the clock idles (an update, a crash): the
