@@ -24,6 +24,7 @@ import tempfile
 import time
 
 CLK_TCK = os.sysconf("SC_CLK_TCK")
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 MONO = time.CLOCK_MONOTONIC
 
 TARGET_HEAVY_IR = 1.5e6
@@ -110,15 +111,18 @@ def start_xvfb(size="640x480"):
     return p, ":" + data.decode().strip()
 
 
-def workdir(rundir, help_byte=0):
-    """A fresh working folder: the runtime's data/, and Horatik.dat with the help panel off."""
+def workdir(rundir, help_byte=0, armed=False):
+    """A fresh working folder: the runtime's data/, and Horatik.dat with the help panel off;
+    armed: an alarm armed for twelve hours ahead."""
     d = tempfile.mkdtemp(prefix="hxbench")
     os.symlink(os.path.join(rundir, "data"), os.path.join(d, "data"))
     for extra in ("config.conf", "Tavlo.png"):
         src = os.path.join(rundir, extra)
         if os.path.exists(src):
             shutil.copy(src, d)
-    dat = (86400000).to_bytes(4, "little") + bytes([help_byte]) + (0).to_bytes(4, "little") * 3
+    hour = (time.gmtime().tm_hour + 12) % 24 if armed else 0
+    dat = ((86400000).to_bytes(4, "little") + bytes([help_byte]) + hour.to_bytes(4, "little") +
+           (0).to_bytes(4, "little") + (2 if armed else 0).to_bytes(4, "little"))
     with open(os.path.join(d, "Horatik.dat"), "wb") as f:
         f.write(dat)
     return d
@@ -148,6 +152,38 @@ def start_pulse():
         raise RuntimeError("pulseaudio did not start")
     time.sleep(0.2)  # the default sink is set after the socket appears
     return p, d
+
+
+def start_bus(d):
+    """A session bus of our own in folder d (dbus-daemon) with the tests' stand-ins for the
+    desktop portal's Inhibit and org.freedesktop.ScreenSaver; returns both processes and the
+    bus's address. Their log, d/services.log, shows what the clock holds."""
+    conf = os.path.join(d, "bus.conf")
+    sock = os.path.join(d, "bus")
+    with open(conf, "w") as f:
+        f.write('<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"\n'
+                ' "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">\n'
+                f"<busconfig><type>session</type><listen>unix:path={sock}</listen>"
+                '<auth>EXTERNAL</auth><policy context="default"><allow send_destination="*"/>'
+                '<allow eavesdrop="true"/><allow own="*"/></policy></busconfig>\n')
+    daemon = procs.start(["dbus-daemon", "--config-file=" + conf, "--nofork", "--nopidfile"],
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    address = "unix:path=" + sock
+    log_path = os.path.join(d, "services.log")
+    deadline = time.monotonic() + 10
+    while not os.path.exists(sock) and daemon.poll() is None and time.monotonic() < deadline:
+        time.sleep(0.02)
+    standin = procs.start(["/usr/bin/python3", os.path.join(ROOT, "tests", "e2e", "powerservices.py"),
+                           "portal", log_path], env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS=address),
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    while time.monotonic() < deadline and standin.poll() is None:
+        if os.path.exists(log_path) and "ready" in open(log_path).read():
+            return daemon, standin, address
+        time.sleep(0.02)
+    procs.stop(standin)
+    procs.stop(daemon)
+    raise RuntimeError("no session bus with the power services' stand-ins (scripts/deps.sh test "
+                       "installs dbus-daemon, python3-dbus and python3-gi)")
 
 
 def clock_env(display, extra=None, pulse=None):
@@ -231,15 +267,20 @@ def snapshot(pid):
 
 def bench_idle(args, display, rundir, libdir=None, pulse=False, window="320x240", xclock_at="+400+0"):
     """libdir: a folder of another libSDL-1.2.so.0 (sdl12-compat) for the clock, or None;
-    pulse: a PulseAudio server of its own for each run, measured too;
+    pulse: a PulseAudio server of its own for each run, measured too, and a session bus
+    with the desktop's power services, on which the clock holds an inhibition for its
+    alarm, armed for twelve hours ahead, as on a desktop at night;
     window: the size the clock's window must have."""
     results = []
     extra = {"LD_LIBRARY_PATH": libdir} if libdir else None
     for rep in range(args.repeat):
         server, pulsedir = start_pulse() if pulse else (None, None)
-        d = workdir(rundir)
-        clock = procs.start([os.path.join(rundir, "horatik-desktop")], cwd=d,
-                            env=clock_env(display, extra, pulsedir),
+        bus = start_bus(pulsedir) if pulse else None
+        env = clock_env(display, extra, pulsedir)
+        if bus:
+            env["DBUS_SESSION_BUS_ADDRESS"] = bus[2]
+        d = workdir(rundir, armed=pulse)
+        clock = procs.start([os.path.join(rundir, "horatik-desktop")], cwd=d, env=env,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         xclock = procs.start(["xclock", "-update", "1", "-geometry", "164x164" + xclock_at],
                              env=clock_env(display), stdout=subprocess.DEVNULL,
@@ -251,6 +292,8 @@ def bench_idle(args, display, rundir, libdir=None, pulse=False, window="320x240"
                     raise RuntimeError(f"{p.args[0]} ended early with code {p.returncode}")
             if window_size(display) != window:
                 raise RuntimeError(f"the clock's window is {window_size(display)}, not {window}")
+            if bus and "+ " not in open(os.path.join(pulsedir, "services.log")).read():
+                raise RuntimeError("the armed alarm holds no inhibition on the session bus")
             m0 = machine_busy()
             t0 = time.monotonic()
             a0, b0 = snapshot(clock.pid), snapshot(xclock.pid)
@@ -265,6 +308,9 @@ def bench_idle(args, display, rundir, libdir=None, pulse=False, window="320x240"
         finally:
             procs.stop(clock)
             procs.stop(xclock)
+            if bus:
+                procs.stop(bus[1])
+                procs.stop(bus[0])
             if server:
                 procs.stop(server)
                 shutil.rmtree(pulsedir, ignore_errors=True)
@@ -725,7 +771,8 @@ def main():
             if "pulse" in audios and not shutil.which("pulseaudio"):
                 log("no pulseaudio (scripts/deps.sh test installs it): idle runs with the dummy driver only")
                 audios.remove("pulse")
-            runs = [(f" ({sdl}, {'PulseAudio' if a == 'pulse' else 'dummy audio'})", libdir, a == "pulse")
+            runs = [(f" ({sdl}, {'PulseAudio, bus, armed' if a == 'pulse' else 'dummy audio'})", libdir,
+                     a == "pulse")
                     for sdl, libdir in sdls for a in audios]
             for name, libdir, pulse in runs:
                 log(f"idle{name}: horatik and xclock -update 1 side by side, {args.duration:.0f} s, "

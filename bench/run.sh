@@ -10,7 +10,7 @@
 #   --duration S   seconds of each idle run (60)        --repeat N   repetitions (3)
 #   --only LIST    some of idle,frame,startup,latency,zoom
 #   --quick        10 s idle runs, fewer repeats
-#   --audio LIST   the idle runs' audio: dummy,pulse (both)
+#   --audio LIST   the idle runs' audio: dummy,pulse (both; pulse with a session bus and an armed alarm)
 # Exit code 0 whatever the figures are; 1 when something could not be built or run.
 set -uo pipefail
 
