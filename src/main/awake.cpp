@@ -77,6 +77,7 @@ static std::string refusedfor;    /* the reason no service would take: not asked
 static std::string request;       /* the portal's request object while it holds */
 static uint32_t cookie;           /* ScreenSaver's while it holds */
 static unsigned tokens;           /* handle tokens used, for the next request's name */
+static bool portalsaidno;         /* the portal ended the request asked for before answering */
 static bool told;                 /* the one line said when nothing would take it */
 
 static constexpr uint64_t answerus = 500000;  /* a service's time to answer */
@@ -136,6 +137,7 @@ static void ask(bool ofportal)
     sd_bus_message* m = nullptr;
     int r;
     if (ofportal) {
+        portalsaidno = false;
         r = sd_bus_message_new_method_call(bus, &m, portal, "/org/freedesktop/portal/desktop",
                                            "org.freedesktop.portal.Inhibit", "Inhibit");
         std::string token = "horatik" + std::to_string(++tokens);
@@ -166,7 +168,7 @@ static int answered(sd_bus_message* m, void*, sd_bus_error*)
     const sd_bus_error* e = sd_bus_message_get_error(m);
     if (inhibit == askingportal) {
         const char* path = nullptr;
-        if (!e && sd_bus_message_read(m, "o", &path) >= 0 && path) {
+        if (!e && sd_bus_message_read(m, "o", &path) >= 0 && path && !portalsaidno) {
             request = path;
             inhibit = heldbyportal;
         } else {
@@ -186,6 +188,27 @@ static int answered(sd_bus_message* m, void*, sd_bus_error*)
     return 0;
 }
 
+/* A portal whose backend cannot keep the machine awake (the gtk one without a
+   session manager behind it) answers with a request all the same, then ends it
+   with a Response other than 0: ScreenSaver is asked instead. */
+static int responded(sd_bus_message* m, void*, sd_bus_error*)
+{
+    uint32_t code = 0;
+    const char* path = sd_bus_message_get_path(m);
+    if (!sd_bus_message_is_signal(m, "org.freedesktop.portal.Request", "Response") || !path ||
+        sd_bus_message_read(m, "u", &code) < 0 || code == 0)
+        return 0;
+    if (inhibit == askingportal && path == requestpath(tokens)) {
+        portalsaidno = true;
+    } else if (inhibit == heldbyportal && path == request) {
+        release();
+        if (wanted == heldfor)
+            ask(false);
+        settle();
+    }
+    return 0;
+}
+
 /* From what is held to what is wanted; an answer awaited is waited for. */
 static void settle()
 {
@@ -202,6 +225,7 @@ static void settle()
                 refusedfor = wanted;
                 break;
             }
+            sd_bus_add_filter(bus, nullptr, responded, nullptr);
         }
         ask(true);
         break;
@@ -218,10 +242,13 @@ static void settle()
     }
 }
 
+/* An answer awaited, a message still to go out, or a portal's inhibition that
+   the portal may yet end: the bus is read as soon as it has something. */
 static bool busowes()
 {
     uint64_t queued = 0;
-    return bus && (asking || (sd_bus_get_n_queued_write(bus, &queued) >= 0 && queued > 0));
+    return bus && (asking || inhibit == heldbyportal ||
+                   (sd_bus_get_n_queued_write(bus, &queued) >= 0 && queued > 0));
 }
 
 bool awakepoll(pollfd* fd, Uint32* ms)

@@ -8,7 +8,8 @@ extern int (*openwaketimer)();  /* a timer on a clock that wakes a sleeping mach
                                    set another clock */
 extern int waketimer;           /* that timer, set to the armed alarm's second; -1 for none */
 
-/* While the session bus owes an answer (or takes a message): its descriptor to
-   wait on in fd, and *ms cut to when the answer is due; false otherwise. */
+/* While the session bus owes an answer, takes a message or may end what it
+   holds: its descriptor to wait on in fd, and *ms cut to when an answer is due;
+   false otherwise. */
 bool awakepoll(pollfd* fd, Uint32* ms);
 void awakestep();  /* what the bus sent is read and answered; never waits */

@@ -139,7 +139,8 @@ TEST(Awake, ThroughScreenSaverWhereNoPortalAnswers)
 
 /* A bus on which neither service answers: the clock runs as ever and says so
    once. A portal that answers late: the clock goes on meanwhile and holds
-   ScreenSaver's inhibition, and the portal's, taken too late, is ended. */
+   ScreenSaver's inhibition, and the portal's, taken too late, is ended. A portal
+   that cannot inhibit suspend and says so: ScreenSaver's. */
 TEST(Awake, AMissingOrSlowServiceHoldsNothingUp)
 {
     struct {
@@ -149,6 +150,7 @@ TEST(Awake, AMissingOrSlowServiceHoldsNothingUp)
     } cases[] = {
         {"", {}, {}, 1},
         {"slowportal", {"saver app=Horatik reason=Weckzeit 07:00"}, {"closed"}, 0},
+        {"refusingportal", {"saver app=Horatik reason=Weckzeit 07:00"}, {}, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.services);

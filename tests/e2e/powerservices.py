@@ -5,7 +5,10 @@
 
 SERVICES: "portal" (the desktop portal's Inhibit and org.freedesktop.ScreenSaver,
 as GNOME and KDE have both), "slowportal" (the same, the portal answering after
-two seconds) or "saver" (org.freedesktop.ScreenSaver alone, as older Xfce and MATE). Each inhibition taken and ended is a line of LOG:
+two seconds), "refusingportal" (a portal whose backend cannot inhibit suspend: it
+answers, then ends the request with Response 2, as xdg-desktop-portal-gtk does
+without a session manager) or "saver" (org.freedesktop.ScreenSaver alone, as older
+Xfce and MATE). Each inhibition taken and ended is a line of LOG:
     + KEY PID WHAT        taken; WHAT is "portal flags=F reason=R" or "saver app=A reason=R"
     - KEY closed|gone     ended by its holder, or by the holder leaving the bus
 and "ready" once the names are owned.
@@ -14,6 +17,7 @@ and "ready" once the names are owned.
 import sys
 
 import dbus
+import dbus.lowlevel
 import dbus.mainloop.glib
 import dbus.service
 from gi.repository import GLib
@@ -56,6 +60,13 @@ class Portal(dbus.service.Object):
     def Inhibit(self, window, flags, options, sender=None, answer=None, fail=None):
         token = str(options.get("handle_token", "t%d" % len(held)))
         path = "/org/freedesktop/portal/desktop/request/%s/%s" % (sender[1:].replace(".", "_"), token)
+        if services == "refusingportal":
+            answer(dbus.ObjectPath(path))
+            no = dbus.lowlevel.SignalMessage(path, "org.freedesktop.portal.Request", "Response")
+            no.append(dbus.UInt32(2), dbus.Dictionary({}, signature="sv"), signature="ua{sv}")
+            no.set_destination(sender)
+            bus.send_message(no)
+            return
         take(path, sender, "portal flags=%d reason=%s" % (flags, options.get("reason", "")),
              Request(bus, path))
         GLib.timeout_add(2000 if services == "slowportal" else 0, lambda: answer(dbus.ObjectPath(path)))
@@ -92,7 +103,7 @@ def left(name, old, new):
 bus.add_signal_receiver(left, "NameOwnerChanged", "org.freedesktop.DBus", "org.freedesktop.DBus",
                         "/org/freedesktop/DBus")
 names = []
-if services in ("portal", "slowportal"):
+if services.endswith("portal"):
     Portal(bus, "/org/freedesktop/portal/desktop")
     names.append(dbus.service.BusName("org.freedesktop.portal.Desktop", bus))
 Saver(bus, "/org/freedesktop/ScreenSaver")

@@ -9,8 +9,9 @@ namespace hx {
 
 /* A dbus-daemon in dir and, unless services is "", tests/e2e/powerservices.py on
    it: "portal" (the desktop portal's Inhibit and org.freedesktop.ScreenSaver),
-   "slowportal" (its portal answering late) or "saver" (ScreenSaver alone). Ended
-   by their pids. */
+   "slowportal" (its portal answering late), "refusingportal" (its portal ending
+   each request at once as failed) or "saver" (ScreenSaver alone). Ended by
+   their pids. */
 struct sessionbus {
     pid_t daemon = -1, standin = -1;
     std::string dir, address;
