@@ -4,24 +4,34 @@
 #include <cstdio>
 #include <vector>
 
+#include "gui/build.h"
 #include "gui/loop.h"
+
+/* Where the sound is, from one step to the next. */
+enum ringstate {
+    ringidle,      /* no device open, no ring waiting */
+    ringwaiting,   /* a ring whose sound has not started: it starts on the open device,
+                      or on one opened for it, tried again once a second while that fails */
+    ringplaying,   /* the ring's sound on the open device */
+    ringdraining,  /* the mixer quiet (the sound played out, or start-up's device): the
+                      server plays out what it holds, then the device closes */
+};
 
 /* variables */
 Mix_Chunk* wecksound = nullptr;    /* the alarm sound as the open device plays it */
-int (*openaudio)() = nullptr;      /* the device as start-up opens it */
+int (*openaudio)(int frames) = nullptr; /* the device as start-up opens it */
 static Mix_Chunk* madesound;       /* the sound as start-up made it */
 static int madefreq;               /* Hz of start-up's device */
 static Uint16 madeformat;          /* its SDL sample format */
 static int madechannels;           /* its channels */
 static std::vector<Uint8> converted; /* wecksound's samples for a device of another format */
-static bool waiting;               /* a ring whose sound has not started */
-static Uint32 ringat;              /* gettick ms of that ring */
+static ringstate state = ringidle; /* where the sound is */
+static Uint32 ringat;              /* gettick ms of the last ring */
 static Uint32 soundms;             /* how long its sound lasts, ms */
-static bool tried;                 /* the device was tried for it */
-static Uint32 nexttry;             /* ms after the ring when the next try is due */
-static bool told;                  /* its failure to open was reported */
-static bool quiet;                 /* the mixer had finished at the last step */
-static Uint32 quietat;             /* gettick ms of that step */
+static Uint32 nexttry;             /* ms after the ring when the next try to open is due */
+static bool told;                  /* the ring's failure to open was reported */
+static Uint32 playat;              /* gettick ms when the sound started on the device */
+static Uint32 quietat;             /* gettick ms when the mixer was first seen quiet */
 
 /* A try again in each second after the ring, this much early: the idle loop
    ticks as each second begins, a little more or less than 1000 ms apart. */
@@ -29,6 +39,13 @@ static constexpr Uint32 earlyms = 100;
 /* What the sound server may still hold once the mixer has finished the sound:
    SDL2 does not wait for it when the device closes. */
 static constexpr Uint32 drainms = 500;
+/* A device still playing this long after its sound should have ended plays
+   nothing any more: its server or its audio thread hangs. */
+static constexpr Uint32 overms = 10000;
+/* The ring's buffer, in frames. A ring may start a little late but must not
+   stutter: on the desktop SDL2 asks the server for barely 17 ms at 1024 frames,
+   too little on a loaded machine. The console needs its 1024. */
+static constexpr int ringframes = handheld ? 1024 : 4096;
 
 void loadweck(const char* path)
 {
@@ -36,6 +53,26 @@ void loadweck(const char* path)
     madefreq = madechannels = 0;
     madeformat = 0;
     Mix_QuerySpec(&madefreq, &madeformat, &madechannels);
+    state = ringdraining;  // start-up's device plays nothing
+    quietat = gettick();
+}
+
+/* The device closed, and the sound made for it freed; the state is the caller's. */
+static void closedevice()
+{
+    Mix_CloseAudio();
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (wecksound != madesound) {  // the conversion for the device just closed
+        Mix_FreeChunk(wecksound);
+        wecksound = madesound;
+        std::vector<Uint8>().swap(converted);
+    }
+}
+
+void closeaudio()
+{
+    closedevice();
+    state = ringidle;
 }
 
 void freeweck()
@@ -77,59 +114,85 @@ void ring()
         return;  // nothing to play: the alarm only switches itself off
     Uint32 bytespersecond = (Uint32)madefreq * (Uint32)madechannels * ((madeformat & 0xFF) / 8);
     soundms = bytespersecond ? (Uint32)((unsigned long long)madesound->alen * 1000 / bytespersecond) : 0;
-    waiting = true;
+    state = ringwaiting;
     ringat = gettick();
-    tried = told = false;
+    nexttry = 0;
+    told = false;
 }
 
-void closeaudio()
+/* An open device whose audio thread runs. Classic SDL 1.2 ends that thread for
+   good when its server goes away (PulseAudio killed or restarted, an ALSA write
+   error) and then says stopped; the mixer, whose callback no longer runs, goes
+   on saying it plays. */
+static bool deviceopen()
 {
-    Mix_CloseAudio();
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    waiting = quiet = false;
-    if (wecksound != madesound) {  // the conversion for the device just closed
-        Mix_FreeChunk(wecksound);
-        wecksound = madesound;
-        std::vector<Uint8>().swap(converted);
-    }
+    return Mix_QuerySpec(nullptr, nullptr, nullptr) > 0;
+}
+static bool devicealive()
+{
+    return deviceopen() && SDL_GetAudioStatus() == SDL_AUDIO_PLAYING;
 }
 
 void soundstep()
 {
     Uint32 now = gettick();
-    bool open = Mix_QuerySpec(nullptr, nullptr, nullptr) > 0;
-    if (waiting && !open) {
-        Uint32 since = now - ringat;
-        if (tried && since >= soundms) {
-            waiting = false;  // the sound would have played out by now
-        } else if (!tried || since >= nexttry) {
-            tried = true;
+    Uint32 since = now - ringat;
+    switch (state) {
+    case ringidle:
+        break;
+    case ringplaying:
+        if (devicealive()) {
+            if (Mix_Playing(-1) == 0) {
+                state = ringdraining;
+                quietat = now;
+            } else if (now - playat >= soundms + overms) {
+                closedevice();
+                state = ringidle;
+            }
+            break;
+        }
+        /* the device died under the sound: the ring waits for a fresh one at
+           once, and again each second, for as long as its sound would last */
+        closedevice();
+        if (since >= soundms) {
+            state = ringidle;
+            break;
+        }
+        state = ringwaiting;
+        nexttry = since;
+        [[fallthrough]];
+    case ringwaiting:
+        if (deviceopen() && !devicealive())
+            closedevice();  // start-up's device, or the last ring's, died meanwhile
+        if (!deviceopen()) {
+            if (since < nexttry)
+                break;
             nexttry = (since + earlyms) / 1000 * 1000 + 1000 - earlyms;
-            if (openaudio() == 0) {
-                open = true;
-                if (!fitsound())
-                    waiting = false;  // nothing that this device can play
-            } else if (!told) {
-                told = true;
-                std::fprintf(stderr, "Couldn't open the audio device for the alarm: %s; "
-                             "trying again every second\n", SDL_GetError());
+            if (openaudio(ringframes) != 0) {
+                if (!told) {
+                    told = true;
+                    std::fprintf(stderr, "Couldn't open the audio device for the alarm: %s; "
+                                 "trying again every second\n", SDL_GetError());
+                }
+                if (nexttry >= soundms)
+                    state = ringidle;  // the sound would have played out by then
+                break;
+            }
+            if (!fitsound()) {  // nothing that this device can play
+                state = ringdraining;
+                quietat = now;
+                break;
             }
         }
-    }
-    if (!open)
-        return;
-    if (waiting) {
-        waiting = quiet = false;
         Mix_PlayChannelTimed(-1, wecksound, 0, -1);
-        return;
-    }
-    /* open for nothing (start-up's device), or the sound has played out */
-    if (Mix_Playing(-1) > 0) {
-        quiet = false;
-    } else if (!quiet) {
-        quiet = true;
-        quietat = now;
-    } else if (now - quietat >= drainms) {
-        closeaudio();
+        state = ringplaying;
+        playat = now;
+        break;
+    case ringdraining:
+        if (!devicealive() || now - quietat >= drainms) {
+            closedevice();
+            state = ringidle;
+        }
+        break;
     }
 }

@@ -3,13 +3,15 @@
 #include <SDL_mixer.h>
 
 extern Mix_Chunk* wecksound;  /* the alarm sound as the open device plays it */
-extern int (*openaudio)();    /* opens the device as start-up does: 0, or -1 with SDL's
-                                 error set; set from main, and by tests */
+extern int (*openaudio)(int frames);  /* opens the device as start-up does, with a buffer
+                                 of that many frames: 0, or -1 with SDL's error set;
+                                 set from main, and by tests */
 
 void loadweck(const char* path);  /* with the device open: wecksound from the file, made
                                      for that device; converted for one of another format */
 void freeweck();                  /* the device closed, the sound freed */
 void ring();         /* the alarm asks for its sound; it starts after the tick */
 void soundstep();    /* after every tick: opens the device for a ring, tries again once a
-                        second while it fails, closes it once the sound has played out */
+                        second while it fails, closes it once the sound has played out
+                        or the device died (a ring then waits for a fresh one) */
 void closeaudio();   /* the device closed and SDL's audio stopped; no ring waits */

@@ -27,11 +27,12 @@ static Uint32 my_callbackfunc(Uint32, void*)
     return 1000;
 }
 
-/* The audio device as start-up opens it. Once it was closed, SDL's audio starts
-   again first, but only when the driver start-up found answers: SDL would go
-   on to its other drivers, and ALSA's library prints lines of its own for each
-   that fails, at every try of a ring that finds no sound server. */
-static int openmixer()
+/* The audio device as start-up opens it, with a buffer of that many frames (a
+   ring asks for its own). Once it was closed, SDL's audio starts again first,
+   but only when the driver start-up found answers: SDL would go on to its
+   other drivers, and ALSA's library prints lines of its own for each that
+   fails, at every try of a ring that finds no sound server. */
+static int openmixer(int frames)
 {
     if (!SDL_WasInit(SDL_INIT_AUDIO)) {
         char name[32];
@@ -40,7 +41,7 @@ static int openmixer()
         if (!answers || SDL_InitSubSystem(SDL_INIT_AUDIO) < 0)
             return -1;
     }
-    if (Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 1024) == -1) {
+    if (Mix_OpenAudio(44100, AUDIO_S16LSB, 2, frames) == -1) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return -1;
     }
@@ -99,7 +100,7 @@ static void initall()
     outtextxy(screen, 0, 22, "Lade Audiodateien...");
     imageflip(screen);
     openaudio = openmixer;
-    if (openaudio() == -1)
+    if (openaudio(1024) == -1)
         std::exit(2);
     /* the device stays open until the first ticks have run: closing it takes
        50 to 90 ms, which the first frame would wait for */

@@ -77,9 +77,11 @@ inline int audiofails = 0;
 inline int audiotries = 0;     /* calls since the test began */
 inline int audiofreq = 44100;  /* what the device gets */
 inline int audiochannels = 2;
-inline int testopen()
+inline int audioframes = 0;    /* the buffer the last call asked for */
+inline int testopen(int frames)
 {
     audiotries++;
+    audioframes = frames;
     if (audiofails > 0) {
         audiofails--;
         SDL_SetError("no sound server");
@@ -87,7 +89,7 @@ inline int testopen()
     }
     if (!SDL_WasInit(SDL_INIT_AUDIO) && SDL_InitSubSystem(SDL_INIT_AUDIO) < 0)
         return -1;
-    return Mix_OpenAudio(audiofreq, AUDIO_S16LSB, audiochannels, 1024);
+    return Mix_OpenAudio(audiofreq, AUDIO_S16LSB, audiochannels, frames);
 }
 
 /* Mix_Playing reads freed memory once the mixer is closed. */

@@ -8,7 +8,7 @@ struct Control : ClockTest {
     void SetUp() override
     {
         ClockTest::SetUp();
-        ASSERT_EQ(openaudio(), 0);
+        ASSERT_EQ(openaudio(1024), 0);
         loadweck("data/weck.wav");
         ASSERT_TRUE(wecksound);
         closeaudio();

@@ -16,7 +16,7 @@ struct Handheld : ClockTest {
         ClockTest::SetUp();
         lightcalls.clear();
         joy = (SDL_Joystick*)&lightcalls;  // any non-null joystick: the stand-in never reads it
-        ASSERT_EQ(openaudio(), 0);
+        ASSERT_EQ(openaudio(1024), 0);
         loadweck("data/weck.wav");
         closeaudio();
     }
@@ -95,6 +95,7 @@ TEST_F(Handheld, RingingSwitchesTheLightOnBeforeTheSound)
     ASSERT_EQ(lightcalls.size(), 2u);
     EXPECT_EQ(lightcalls[1], std::make_pair(1, false));  // on, and the sound not yet started
     EXPECT_TRUE(ringing());
+    EXPECT_EQ(audioframes, 1024) << "the console's ring asks for another buffer";
 }
 
 TEST_F(Handheld, NothingIsDrawnWhileDarkAndTheFaceComesBackAfter)

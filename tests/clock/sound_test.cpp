@@ -13,11 +13,11 @@ Uint32 fakeclockms() { return fakems; }
 struct Sound : ClockTest {
     void load(const std::string& path)
     {
-        ASSERT_EQ(openaudio(), 0);
-        loadweck(path.c_str());
-        ASSERT_TRUE(wecksound);
         gettick = fakeclockms;
         fakems = 5000;
+        ASSERT_EQ(openaudio(1024), 0);
+        loadweck(path.c_str());
+        ASSERT_TRUE(wecksound);
     }
     void step(Uint32 ms = 0)
     {
@@ -35,8 +35,9 @@ struct Sound : ClockTest {
 }  // namespace
 
 /* Start-up's device and a ring's are closed once the mixer has been quiet for
-   half a second; a ring opens the device only in the step after its tick, and
-   a device of the same format keeps the sound as it was made. */
+   half a second; a ring opens the device only in the step after its tick, with
+   the desktop's larger buffer, and a device of the same format keeps the sound
+   as it was made. */
 TEST_F(Sound, RingOpensTheDeviceAndItClosesAfterTheSound)
 {
     load("data/weck.wav");
@@ -53,6 +54,7 @@ TEST_F(Sound, RingOpensTheDeviceAndItClosesAfterTheSound)
     step();
     EXPECT_TRUE(ringing());
     EXPECT_EQ(audiotries, 2);
+    EXPECT_EQ(audioframes, 4096);
     EXPECT_EQ(wecksound, made);
     step(300);  // still playing, or just finished: not yet closed
     EXPECT_TRUE(audioopen());
@@ -111,21 +113,87 @@ TEST_F(Sound, RingWithoutADeviceTriesEverySecondWhileTheSoundWouldLast)
 }
 
 /* A device that opens with another format gets start-up's sound converted for
-   it; the next of start-up's format plays start-up's own. */
+   it, as SDL converts the file itself; the next of start-up's format plays
+   start-up's own. */
 TEST_F(Sound, AnotherFormatGetsTheSoundConverted)
 {
     load("data/weck.wav");
     closeaudio();
     Mix_Chunk* made = wecksound;
-    Uint32 bytes = made->alen;
-    for (int channels : {1, 2}) {
-        audiofreq = 22050 * channels;
+    SDL_AudioSpec wav;
+    Uint8* file = nullptr;
+    Uint32 filelen = 0;
+    ASSERT_TRUE(SDL_LoadWAV("data/weck.wav", &wav, &file, &filelen));
+    for (auto [freq, channels] : {std::pair{22050, 1}, {22050, 2}, {44100, 2}}) {
+        SCOPED_TRACE(std::to_string(freq) + " Hz, " + std::to_string(channels) + " channels");
+        audiofreq = freq;
         audiochannels = channels;
         ring();
         step();
         ASSERT_TRUE(ringing());
-        EXPECT_NEAR(wecksound->alen, bytes / (3 - channels) / (3 - channels), 64) << channels;
-        EXPECT_EQ(wecksound == made, channels == 2);
+        EXPECT_EQ(wecksound == made, freq == 44100);
+        SDL_AudioCVT cvt;
+        ASSERT_GE(SDL_BuildAudioCVT(&cvt, wav.format, wav.channels, wav.freq, AUDIO_S16LSB,
+                                    (Uint8)channels, freq), 0);
+        std::vector<Uint8> want((size_t)filelen * (size_t)std::max(cvt.len_mult, 1));
+        std::copy(file, file + filelen, want.begin());
+        cvt.buf = want.data();
+        cvt.len = (int)filelen;
+        ASSERT_EQ(SDL_ConvertAudio(&cvt), 0);
+        want.resize((size_t)cvt.len_cvt);
+        std::vector<Uint8> got(wecksound->abuf, wecksound->abuf + wecksound->alen);
+        EXPECT_TRUE(got == want) << got.size() << " bytes, SDL's own conversion " << want.size();
+        EXPECT_NE(std::count(got.begin(), got.end(), 0), (long)got.size()) << "silence";
         closeaudio();
     }
+    SDL_FreeWAV(file);
+}
+
+/* A device whose audio stopped under the sound (classic SDL ends its audio
+   thread when the sound server goes away; here SDL's audio is closed under the
+   mixer, which goes on saying it plays) is closed at the next step. A ring whose
+   sound would still last tries a fresh device at once, then each second, and
+   plays its sound there; one past its sound's length opens none. A device still
+   "playing" far longer than the sound is closed too. */
+TEST_F(Sound, ADeviceThatDiedIsClosedAndTheRingGoesOnOnAFreshOne)
+{
+    load("data/weck.wav");
+    struct {
+        Uint32 diesat;  /* ms after the ring */
+        int fails;      /* tries of a fresh device that fail */
+        int tries;      /* fresh devices tried */
+        bool sounds;    /* the sound plays again */
+    } cases[] = {{3000, 0, 1, true}, {3000, 2, 3, true}, {21000, 0, 0, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.diesat) + " ms, " + std::to_string(c.fails) + " fails");
+        closeaudio();
+        ring();
+        step();
+        ASSERT_TRUE(ringing());
+        step(c.diesat);
+        ASSERT_TRUE(ringing());
+        SDL_CloseAudio();
+        EXPECT_EQ(SDL_GetAudioStatus(), SDL_AUDIO_STOPPED);
+        EXPECT_TRUE(ringing()) << "the mixer no longer says it plays: not the fault";
+        audiotries = 0;
+        audiofails = c.fails;
+        ::testing::internal::CaptureStderr();
+        step();
+        for (int i = 0; i < 30 && !ringing(); i++)
+            step(100);
+        std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(audiotries, c.tries);
+        EXPECT_EQ(ringing(), c.sounds);
+        EXPECT_EQ(audioopen(), c.sounds) << "the dead device stays open";
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), c.fails ? 1 : 0) << said;
+    }
+    audiotries = 0;
+    ring();
+    step();
+    step(20000 + 9999);
+    EXPECT_TRUE(ringing());
+    step(1);
+    EXPECT_FALSE(audioopen()) << "a device playing 10 s past its sound stays open";
+    step(5000);
+    EXPECT_EQ(audiotries, 1) << "opened again";
 }

@@ -301,8 +301,8 @@ TEST(Desktop, AlarmSetArmedAndRingsAtSecondZero)
     EXPECT_EQ(sound.streams(), 1) << "no stream while ringing";
 
     /* the whole sound, then the stream closed within a few seconds */
-    const std::string pcm = readfile(s.box / "data/weck.wav").substr(44);
-    ASSERT_GT(pcm.size(), 44100u * 4);
+    const std::string pcm = wavsamples(s.box / "data/weck.wav", &why);
+    ASSERT_GT(pcm.size(), 44100u * 4) << why;
     size_t first = 0;
     for (double end = now() + pcm.size() / (44100.0 * 4) + 3; now() < end; pause(0.2))
         if (soundis(rec.bytes(), pcm, &first, &why))
@@ -327,6 +327,45 @@ TEST(Desktop, AlarmSetArmedAndRingsAtSecondZero)
     std::printf("rang %.3f s after the start, the alarm's second begins at %.0f s%s\n", heard, ringsat,
                 why.c_str());
     EXPECT_EQ(got.find_first_not_of('\0', last), std::string::npos) << "more sound after the alarm";
+}
+
+/* The recordings' check: the whole sound from its first frame, wherever it
+   starts; up to a second of silence that the server put in between passes and
+   is said, more does not, and neither does a start cut by a frame or a buffer. */
+TEST(Desktop, RecordingCheckWantsTheWholeSoundFromItsFirstFrame)
+{
+    std::string pcm;
+    for (int i = 0; i < 3 * 44100 * 2; i++) {
+        int16_t v = (int16_t)(1000 + i % 3000);
+        pcm.append((const char*)&v, 2);
+    }
+    const std::string lead(4 * 4410, '\0');
+    auto gap = [](int frames) { return std::string((size_t)frames * 4, '\0'); };
+    struct {
+        const char* what;
+        std::string recorded;
+        bool whole;
+    } cases[] = {
+        {"whole", lead + pcm + lead, true},
+        {"half a second missed", lead + pcm.substr(0, 40000) + gap(22050) + pcm.substr(40000) + lead, true},
+        {"a second and a half missed", lead + pcm.substr(0, 40000) + gap(66150) + pcm.substr(40000), false},
+        {"first frame cut", lead + pcm.substr(4) + lead, false},
+        {"first 512 frames cut", lead + pcm.substr(2048) + lead, false},
+        {"first 512 frames silent", lead + gap(512) + pcm.substr(2048) + lead, false},
+        {"the end cut", lead + pcm.substr(0, pcm.size() - 4), false},
+    };
+    for (const auto& c : cases) {
+        size_t at = 0;
+        std::string why;
+        EXPECT_EQ(soundis(c.recorded, pcm, &at, &why), c.whole) << c.what << ": " << why;
+        if (c.whole) {
+            EXPECT_EQ(at, lead.size()) << c.what;
+        }
+    }
+    size_t at = 0;
+    std::string why;
+    soundis(cases[1].recorded, pcm, &at, &why);
+    EXPECT_EQ(why, ", with 0.500 s of silence in between");
 }
 
 /* X hides and shows the read-out (and saves); Start ends with 0; so does a close request. */

@@ -26,6 +26,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <SDL.h>
+
 #include "support/png.h"
 #include "support/surface.h"
 
@@ -940,6 +942,26 @@ double recording::playedat(size_t byte) const
         if (a.second > byte)
             return a.first - (double)(a.second - byte) / (44100.0 * 4);
     return -1;
+}
+
+std::string wavsamples(const std::string& path, std::string* why)
+{
+    SDL_AudioSpec spec;
+    Uint8* buf = nullptr;
+    Uint32 len = 0;
+    if (!SDL_LoadWAV(path.c_str(), &spec, &buf, &len)) {
+        *why = path + ": " + SDL_GetError();
+        return "";
+    }
+    std::string pcm((const char*)buf, len);
+    SDL_FreeWAV(buf);
+    char what[96];
+    std::snprintf(what, sizeof what, "%s: %d Hz, format 0x%04x, %d channels", path.c_str(), spec.freq,
+                  (unsigned)spec.format, (int)spec.channels);
+    *why = what;
+    if (spec.freq != 44100 || spec.format != AUDIO_S16LSB || spec.channels != 2)
+        return "";
+    return pcm;
 }
 
 bool soundis(const std::string& recorded, const std::string& pcm, size_t* at, std::string* why,

@@ -171,6 +171,9 @@ struct recording {
     /* when that byte was played, from when it arrived: monotonic seconds, -1 before it did */
     double playedat(size_t byte) const;
 };
+/* The samples of a WAV file as SDL reads it; "" unless they are 44.1 kHz 16-bit
+   little-endian stereo, as a recording holds them (why says what they are). */
+std::string wavsamples(const std::string& path, std::string* why);
 /* The alarm sound in a recording: where it starts (the first sound after
    silence), and whether the whole of pcm follows there unchanged, but for at most
    a second of silence that the server put in while the stream ran dry; why says

@@ -319,6 +319,23 @@ TEST(Install, LauncherFolderAndLinks)
     EXPECT_EQ(fs::read_symlink(in.folder + "/Tavlo.png", ec).string(), in.share + "/Tavlo.png");
     EXPECT_EQ(r.stderrtext(), "");
 
+    /* a lock that cannot be had is no clock running: flock failing otherwise than
+       on a held lock (no locks on a network folder), a lock file that cannot be
+       opened; either way the clock starts, without the lock */
+    fs::create_directories(in.box / "nolocks");
+    writefile(in.box / "nolocks/flock", "#!/bin/sh\nexit 71\n");
+    fs::permissions(in.box / "nolocks/flock", fs::perms::owner_all);
+    r = in.launch({"PATH=" + in.box / "nolocks:" + std::getenv("PATH")});
+    EXPECT_TRUE(clockruns(r.pid, 10)) << "flock's error taken for a clock running: " << r.stderrtext();
+    EXPECT_TRUE(ok(in.stop(r)));
+    fs::remove(in.folder + "/.lock");
+    fs::create_directory(in.folder + "/.lock");
+    r = in.launch({});
+    EXPECT_TRUE(clockruns(r.pid, 10)) << "a lock file that cannot be opened: " << r.stderrtext();
+    EXPECT_TRUE(ok(in.stop(r)));
+    EXPECT_EQ(r.stderrtext(), "");
+    fs::remove(in.folder + "/.lock");
+
     /* no folder to be had: exit 3 with a word why, and no clock */
     writefile(in.box / "afile", "");
     r = in.launch({"XDG_DATA_HOME=" + in.box / "afile"});

@@ -84,7 +84,9 @@ TEST(Soak, OneDayRingsOnceAndMemoryStaysFlat)
             << "rang again at fake " << clockof((long long)(growth[i].t * rate)).str();
     }
     std::string sound = readfile(box / "out.raw");
-    std::string pcm = readfile(box / "data/weck.wav").substr(44);
+    std::string why;
+    std::string pcm = wavsamples(box / "data/weck.wav", &why);
+    ASSERT_GT(pcm.size(), 44100u * 4) << why;
     size_t from = sound.find_first_not_of('\0');
     ASSERT_NE(from, std::string::npos) << "the alarm never rang";
     from &= ~(size_t)3;
