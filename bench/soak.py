@@ -563,23 +563,23 @@ class Plan:
     """The faults of one clock's run, seeded: a shuffled deck of KINDS, drawn again when
     empty, so that each kind comes about as often; ring 0 has none (the baseline)."""
 
-    def __init__(self, rng):
-        self.rng = rng
+    def __init__(self, rng, kinds=KINDS):
+        self.rng, self.kinds = rng, kinds
         self.deck = []
 
     def draw(self, index):
         if index == 0:
             return "none"
         if not self.deck:
-            self.deck = list(KINDS)
+            self.deck = list(self.kinds)
             self.rng.shuffle(self.deck)
         return self.deck.pop()
 
 
 def soak(rig, args, pcm, t_end, seed):
     rng = random.Random(f"{seed}-{rig.name}")
-    plan = Plan(rng)
-    cycle = 100.0 if args.short else 150.0  # s a ring takes, on average
+    plan = Plan(rng, args.faults)
+    cycle = 100.0 if args.short else 165.0  # s a ring takes, on average
     est = max(3, int((t_end - time.time()) / cycle))
     cut_at = rng.randint(max(1, est // 2), max(1, est - 2))
     cut_done = False
@@ -592,12 +592,18 @@ def soak(rig, args, pcm, t_end, seed):
             break
         now = time.time()
         kind = "aftercut" if after_cut else plan.draw(i)
-        cut = (not cut_done and not after_cut and i >= 1
-               and (i >= cut_at or (t_end - now) < 2.4 * cycle))
-        if cut:
-            kind = "none"
         lead = 40 if args.short else 60 + rng.choice((0, 60))
         alarm = next_minute(now + lead - 1)
+        # the longest a ring can take from its alarm to the next one's
+        span = sound_s + 15 + (40 if args.short else 120) + 60
+        # a ring cut into needs the one after it, which shows what the cut did
+        cut = (not cut_done and not after_cut and i >= 1 and alarm + span + sound_s + 15 <= t_end
+               and (i >= cut_at or alarm + 2 * span + sound_s + 15 > t_end))
+        if cut:
+            kind = "none"
+            row_label = "none, cut"
+        else:
+            row_label = kind
         stop_for = (30 if args.short else rng.uniform(30, 90)) if kind == "stop" else 0
         stop_lead = rng.uniform(5, 20)
         if alarm + stop_for + sound_s + 15 > t_end:
@@ -607,7 +613,7 @@ def soak(rig, args, pcm, t_end, seed):
             log(f"{rig.name}: could not arm the alarm for {h:02d}:{m:02d} by keys; no more rings")
             rig.error = "alarm not armed by keys"
             break
-        row = {"sdl": rig.name, "ring": i + 1, "alarm": alarm, "fault": kind, "label": kind,
+        row = {"sdl": rig.name, "ring": i + 1, "alarm": alarm, "fault": kind, "label": row_label,
                "cut": cut, "from": REFERENCE.get(kind, "second"), "load": loadavg()}
         err0 = os.path.getsize(rig.stderr)
 
@@ -662,6 +668,8 @@ def soak(rig, args, pcm, t_end, seed):
                 killed_at = time.time()
                 rig.end_server(signal.SIGKILL)
                 rig.start_server()
+                # the clock's device thinks it plays on: look at it once the sound is over
+                wait_until(began + sound_s + 3)
             else:
                 until = began + sound_s + 8
                 while time.time() < until and rec.alive():
@@ -677,7 +685,7 @@ def soak(rig, args, pcm, t_end, seed):
             played = played_at(arrivals, a["start"])
             row["onset"] = played - (first_sound(pcm) or 0) / BPS - ref
             if killed_at:
-                sound_end = killed_at
+                sound_end = played + sound_s
             elif a["end"] is not None:
                 sound_end = played_at(arrivals, a["end"] - FRAME) or sound_end
             else:
@@ -880,10 +888,15 @@ def main():
     ap.add_argument("--minutes", type=float, default=None, help="length of the run (40; 8 with --short)")
     ap.add_argument("--short", action="store_true",
                     help="a quick try: 8 minutes, alarms 40 s ahead, stops of 30 s")
+    ap.add_argument("--faults", default=",".join(KINDS),
+                    help="the kinds of fault drawn between rings, some of " + ",".join(KINDS) + " (all)")
     ap.add_argument("--seed", type=int, default=None, help="seed of the faults (printed; random by default)")
     ap.add_argument("--out", default=None, help="folder for the servers' logs, the clocks' standard error "
                     "and the recordings of rings not sample-exact (BUILD/soak)")
     args = ap.parse_args()
+    args.faults = tuple(k for k in args.faults.split(",") if k)
+    if not args.faults or set(args.faults) - set(KINDS):
+        ap.error("--faults: some of " + ",".join(KINDS))
     minutes = args.minutes if args.minutes is not None else (8.0 if args.short else 40.0)
     seed = args.seed if args.seed is not None else random.SystemRandom().randrange(1 << 31)
 
