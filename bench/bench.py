@@ -88,12 +88,14 @@ class Procs:
 procs = Procs()
 
 
-def start_xvfb(size="640x480"):
-    """A display of our own. -noreset: without it Xvfb regenerates itself (fonts, keymap
-    compiled anew) whenever its last client leaves, and the next client's connection waits
-    for that, adding about 100 ms to each start-up and failing now and then."""
+def start_xvfb(size="640x480", started=None):
+    """A display of our own, kept in started (a Procs; this script's own by default).
+    -noreset: without it Xvfb regenerates itself (fonts, keymap compiled anew) whenever its
+    last client leaves, and the next client's connection waits for that, adding about
+    100 ms to each start-up and failing now and then."""
+    started = started or procs
     r, w = os.pipe()
-    p = procs.start(["Xvfb", "-displayfd", str(w), "-screen", "0", size + "x24", "-nolisten", "tcp",
+    p = started.start(["Xvfb", "-displayfd", str(w), "-screen", "0", size + "x24", "-nolisten", "tcp",
                      "-noreset"],
                     pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(w)
@@ -106,7 +108,7 @@ def start_xvfb(size="640x480"):
         data += chunk
     os.close(r)
     if not data.strip():
-        procs.stop(p)
+        started.stop(p)
         raise RuntimeError("Xvfb did not start")
     return p, ":" + data.decode().strip()
 

@@ -24,6 +24,8 @@ import tempfile
 import threading
 import time
 
+import bench  # its display starter
+
 RATE = 44100
 FRAME = 4                  # bytes of a frame: 16-bit stereo
 BPS = RATE * FRAME         # bytes a second
@@ -279,26 +281,6 @@ def run(argv, env, timeout=10.0):
     except (subprocess.TimeoutExpired, OSError):
         return None
     return r.stdout if r.returncode == 0 else None
-
-
-def start_xvfb():
-    """A display of our own (-noreset: no rebuilding of fonts and keymap between clients)."""
-    r, w = os.pipe()
-    p = procs.start(["Xvfb", "-displayfd", str(w), "-screen", "0", "640x480x24", "-nolisten", "tcp",
-                     "-noreset"], pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(w)
-    data = b""
-    deadline = time.time() + 10
-    while not data.endswith(b"\n") and time.time() < deadline:
-        chunk = os.read(r, 64)
-        if not chunk:
-            break
-        data += chunk
-    os.close(r)
-    if not data.strip():
-        procs.stop(p)
-        raise RuntimeError("Xvfb did not start")
-    return p, ":" + data.decode().strip()
 
 
 def clean_env(**extra):
@@ -944,7 +926,7 @@ def main():
             f"{load0[0]:.2f} {load0[1]:.2f} {load0[2]:.2f}; logs in {out}")
         ver = (run(["pulseaudio", "--version"], os.environ) or "").strip()
         for rig in rigs:
-            rig.xvfb, rig.display = start_xvfb()
+            rig.xvfb, rig.display = bench.start_xvfb(started=procs)
             rig.start_server()
             rig.sdl = rig.which_sdl()
             log(f"  {rig.name}: {rig.sdl}, Xvfb {rig.display}, {ver}, folder {rig.dir}")
