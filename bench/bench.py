@@ -21,6 +21,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 CLK_TCK = os.sysconf("SC_CLK_TCK")
@@ -59,30 +60,44 @@ def median(xs):
 # ---------------------------------------------------------------- processes
 
 class Procs:
-    """Everything this script starts, ended by process id only."""
+    """Everything a script starts, ended by process id only; safe across threads.
+    new_session: each in a session of its own, so that Ctrl-C reaches the script
+    alone, which then ends them."""
 
-    def __init__(self):
+    def __init__(self, new_session=False, timeout=3.0):
+        self.lock = threading.Lock()
         self.started = []
+        self.new_session = new_session
+        self.timeout = timeout
 
     def start(self, argv, **kw):
-        p = subprocess.Popen(argv, **kw)
-        self.started.append(p)
+        if self.new_session:
+            kw.setdefault("start_new_session", True)
+        with self.lock:
+            p = subprocess.Popen(argv, **kw)
+            self.started.append(p)
         return p
 
-    def stop(self, p, timeout=3.0):
+    def stop(self, p, sig=signal.SIGTERM, timeout=None):
         if p.poll() is None:
             try:
-                p.send_signal(signal.SIGTERM)
-                p.wait(timeout)
+                os.kill(p.pid, signal.SIGCONT)  # a stopped process takes no SIGTERM
+                os.kill(p.pid, sig)
+                p.wait(self.timeout if timeout is None else timeout)
             except subprocess.TimeoutExpired:
                 p.kill()
                 p.wait()
-        if p in self.started:
-            self.started.remove(p)
+            except ProcessLookupError:
+                pass
+        with self.lock:
+            if p in self.started:
+                self.started.remove(p)
 
     def stopall(self):
-        for p in reversed(list(self.started)):
-            self.stop(p)
+        with self.lock:
+            left = list(reversed(self.started))
+        for p in left:
+            self.stop(p, timeout=3.0)
 
 
 procs = Procs()

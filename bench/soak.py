@@ -24,7 +24,7 @@ import tempfile
 import threading
 import time
 
-import bench  # its display starter
+import bench  # its display starter and its process list
 
 RATE = 44100
 FRAME = 4                  # bytes of a frame: 16-bit stereo
@@ -223,43 +223,7 @@ def shown(wall, offset):
 
 # ---------------------------------------------------------------- processes
 
-class Procs:
-    """Everything this script starts, ended by process id only."""
-
-    def __init__(self):
-        self.lock = threading.Lock()
-        self.started = []
-
-    def start(self, argv, **kw):
-        kw.setdefault("start_new_session", True)  # Ctrl-C reaches this script alone, which ends them
-        with self.lock:
-            p = subprocess.Popen(argv, **kw)
-            self.started.append(p)
-        return p
-
-    def stop(self, p, sig=signal.SIGTERM, timeout=5.0):
-        if p.poll() is None:
-            try:
-                os.kill(p.pid, signal.SIGCONT)  # a stopped process takes no SIGTERM
-                os.kill(p.pid, sig)
-                p.wait(timeout)
-            except subprocess.TimeoutExpired:
-                p.kill()
-                p.wait()
-            except ProcessLookupError:
-                pass
-        with self.lock:
-            if p in self.started:
-                self.started.remove(p)
-
-    def stopall(self):
-        with self.lock:
-            left = list(reversed(self.started))
-        for p in left:
-            self.stop(p, timeout=3.0)
-
-
-procs = Procs()
+procs = bench.Procs(new_session=True, timeout=5.0)
 ending = threading.Event()
 
 
