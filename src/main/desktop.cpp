@@ -16,6 +16,7 @@
 #include "gfx/gfx.h"
 #include "gui/loop.h"
 #include "main/awake.h"
+#include "main/beneath.h"
 #include "windowicon.inc"
 
 #if HORATIK_NET
@@ -28,15 +29,8 @@
 #endif
 
 /* variables */
-static SDL_Surface* window;  /* the window's surface while screen is one of its own, else null */
+static SDL_Surface* window;  /* classic SDL: the window's surface while screen is one of its own */
 static int factor = 1;       /* the frame's zoom in that window, whole pixels per pixel */
-static bool plainscreen = true;  /* a 320x240 window is the screen itself, 16 bits */
-static int zoomdepth;        /* bits per pixel of any other window; 0: the display's own */
-#if HORATIK_X11
-static Display* xdisplay;  /* the X connection SDL reads its events from */
-static int xfd = -1;  /* its socket, readable when an event arrives */
-static long coarsems = 10;  /* how long after CLOCK_REALTIME time() may turn its second */
-#endif
 
 /* The frame in the window. Where the window is the screen itself, SDL shows it
    as always; else the screen is zoomed into it. */
@@ -61,7 +55,7 @@ static void keepframe(SDL_Surface* from, SDL_Surface* to)
    shown at the largest whole factor that fits. The frame drawn so far is kept. */
 static bool setwindow(int w, int h)
 {
-    bool plain = w == 320 && h == 240 && plainscreen;
+    bool plain = w == 320 && h == 240;
     SDL_Surface* own = window ? screen : nullptr;
     if (!own && !plain) {
         /* the screen's format, so that bg and the mapped colours stay right */
@@ -72,7 +66,7 @@ static bool setwindow(int w, int h)
             return false;
         keepframe(screen, own);
     }
-    SDL_Surface* video = SDL_SetVideoMode(w, h, plain ? 16 : zoomdepth, SDL_RESIZABLE);
+    SDL_Surface* video = SDL_SetVideoMode(w, h, plain ? 16 : 0, SDL_RESIZABLE);
     if (!video) {
         if (own && !window)
             SDL_FreeSurface(own);
@@ -92,9 +86,9 @@ static bool setwindow(int w, int h)
     return true;
 }
 
-/* The loop's answer to a new window size. Setting the video mode resizes the
-   window to the size it already has, which SDL2 may report again: a size the
-   window has already asks for nothing. */
+/* The loop's answer to a new window size, on classic SDL. Setting the video
+   mode resizes the window to the size it already has, which may be reported
+   again: a size the window has already asks for nothing. */
 static void newsize(int w, int h)
 {
     SDL_Surface* video = SDL_GetVideoSurface();
@@ -119,45 +113,71 @@ static void seticon()
     SDL_FreeSurface(icon);
 }
 
-/* A window larger than 320x240 takes the display's own depth, which SDL shows
-   without converting a large 16-bit surface. Classic SDL changes a window's
-   depth in place; SDL2 under sdl12-compat (which calls itself 1.2.50 or
-   later) makes a new window for it, which loses its place and ends a drag
-   that is resizing it. There the depth the window opened with stays. */
+/* Classic SDL sets a new video mode for each size of the window: at 320x240 the
+   window is the screen, larger it takes the display's own depth, which SDL
+   shows without converting a large 16-bit surface, and the screen is zoomed
+   into it. sdl12-compat keeps its window at one mode: each new mode of a
+   window that it keeps reuses the texture of the first (1.2.74 and later), too
+   small for a larger one, which SDL2 then writes past. The SDL2 beneath it
+   shows the frame at its factor instead. */
 SDL_Surface* openscreen()
 {
     seticon();
+    int f = startfactor();
+    if (SDL_Linked_Version()->patch >= 50) {
+        SDL_Surface* s = SDL_SetVideoMode(320, 240, 16, SDL_RESIZABLE);
+        if (s)
+            beneathzoom(std::max(f, beneathscale()));
+        return s;
+    }
     present = showframe;
     resizewindow = newsize;
-    bool newwindows = SDL_Linked_Version()->patch >= 50;
-    char driver[16] = "";
-    /* A frame a second needs no GPU: SDL2's default OpenGL renderer costs some
-       80 MiB and a dozen wake-ups a second more than its software one, which
-       draws into the X window as classic SDL does. Only on X11,
-       whose window has a surface of its own; a user's own choice stays. */
-    if (newwindows && SDL_VideoDriverName(driver, sizeof driver) &&
-        std::strcmp(driver, "x11") == 0) {
-        setenv("SDL_RENDER_DRIVER", "software", 0);
-        setenv("SDL_FRAMEBUFFER_ACCELERATION", "0", 0);
-    }
-    int f = startfactor();
-    if (f > 1) {
-        plainscreen = !newwindows;
-        if (setwindow(320 * f, 240 * f))
-            return screen;
-        plainscreen = true;
-    }
-    zoomdepth = newwindows ? 16 : 0;
+    if (f > 1 && setwindow(320 * f, 240 * f))
+        return screen;
     return setwindow(320, 240) ? screen : nullptr;
 }
 
-/* Both SDLs keep the screen on while a window is open (classic SDL resets the X
-   screen saver's idle time, SDL2 also asks the session bus), so the machine
-   never rests; the clock holds the machine awake itself, and only while an
-   alarm is armed. A user's own choice stays. */
+/* The environment SDL reads as it starts (SDL3 reads it only then); a user's own
+   choice of each stays. */
 void sdlhints()
 {
+    /* Both SDLs keep the screen on while a window is open (classic SDL resets the
+       X screen saver's idle time, SDL2 also asks the session bus), so the machine
+       never rests; the clock holds the machine awake itself, and only while an
+       alarm is armed. */
     setenv("SDL_VIDEO_ALLOW_SCREENSAVER", "1", 0);
+    /* Beside Wayland, X11 through XWayland, as SDL2 chose: SDL 1.2 learns the
+       desktop's scale there (Xft.dpi), and SDL draws into the window without a
+       GPU. SDL3 would take Wayland. SDL3 reads the driver by another name. */
+    const char* driver = std::getenv("SDL_VIDEODRIVER");
+    if (!driver)
+        driver = std::getenv("SDL_VIDEO_DRIVER");
+    const char* display = std::getenv("DISPLAY");
+    if (!driver && display && *display) {
+        setenv("SDL_VIDEODRIVER", "x11", 1);
+        setenv("SDL_VIDEO_DRIVER", "x11", 0);
+        driver = "x11";
+    }
+    /* A frame a second needs no GPU: SDL2's OpenGL renderer costs some 80 MiB and
+       a dozen wake-ups a second more than its software one, which draws into the
+       X window as classic SDL does. sdl12-compat 1.2.70 and later makes its window
+       an OpenGL one all the same wherever SDL's first renderer is OpenGL, which
+       loads Mesa for nothing: SDL is given no OpenGL library to load, and makes
+       the window without it. On Wayland SDL draws through a GPU renderer anyway. */
+    if (driver && std::strcmp(driver, "x11") == 0 && !std::getenv("SDL_RENDER_DRIVER")) {
+        setenv("SDL_RENDER_DRIVER", "software", 1);
+        setenv("SDL_FRAMEBUFFER_ACCELERATION", "0", 0);
+        setenv("SDL_OPENGL_LIBRARY", "/dev/null", 0);
+    } else {
+        /* Without a GPU that is Mesa's llvmpipe, whose threads wake at each frame
+           to draw it: one frame a second is drawn on the thread that asks. */
+        setenv("LP_NUM_THREADS", "0", 0);
+        /* sdl2-compat sizes windows in the output's pixels, half as large at a
+           scale of 2: in points, as SDL2 did, and its renderer at the scale */
+        setenv("SDL_VIDEO_WAYLAND_SCALE_TO_DISPLAY", "0", 0);
+    }
+    /* the frame's pixels as square blocks under sdl12-compat too */
+    setenv("SDL12COMPAT_SCALE_METHOD", "nearest", 0);
 }
 
 void startnet()
@@ -178,8 +198,11 @@ void handover()
 {
 }
 
-#if HORATIK_X11
-/* Sleeps at most ms, and ends at an X event or once time() shows a new second.
+/* variables */
+static bool (*sleeper)(Uint32 ms);  /* a sleep that input ends early (then true), or null */
+static long coarsems = 10;  /* how long after CLOCK_REALTIME time() may turn its second */
+
+/* Sleeps at most ms, and ends at input or once time() shows a new second.
    time() reads a coarse clock that turns up to a timer tick after CLOCK_REALTIME
    crosses the second: the sleep aims that tick past it, then waits out any
    rest in steps of a millisecond, so the tick after it sees the new second. */
@@ -193,11 +216,39 @@ static void waitinput(Uint32 ms)
         due = 1;
     if (due < ms)
         ms = static_cast<Uint32>(due);
+    if (sleeper(ms) || ms < due)
+        return;
+    for (int i = 0; i < 50 && time(nullptr) == was; i++)
+        if (sleeper(1))
+            return;
+}
+
+/* Without an X connection of its own to wait on (Wayland), the SDL beneath
+   sdl12-compat waits for input itself; the session bus cannot join that wait,
+   so while it owes an answer the wait is one unit at most. */
+static bool beneathsleep(Uint32 ms)
+{
+    pollfd fd{};
+    Uint32 wait = ms;
+    if (!awakepoll(&fd, &wait))
+        return beneathwait(ms);
+    wait = std::min<Uint32>(wait, 10);
+    bool woke = beneathwait(wait);
+    awakestep();
+    return woke || wait < ms;
+}
+
+#if HORATIK_X11
+static Display* xdisplay;  /* the X connection SDL reads its events from */
+static int xfd = -1;       /* its socket, readable when an event arrives */
+
+static bool xsleep(Uint32 ms)
+{
     /* An event that a round trip of the last frame read along with its reply
        (SDL2 draws on the connection it reads input from) waits in Xlib's queue,
        where the socket no longer shows it. */
     if (XEventsQueued(xdisplay, QueuedAlready) > 0)
-        return;
+        return true;
     /* the session bus too, while it owes an answer about the machine's sleep */
     pollfd fds[2] = {{xfd, POLLIN, 0}, {-1, 0, 0}};
     Uint32 wait = ms;
@@ -206,11 +257,7 @@ static void waitinput(Uint32 ms)
     int woke = poll(fds, n, static_cast<int>(wait));
     if (n == 2)
         awakestep();
-    if (woke != 0 || wait < due)
-        return;
-    for (int i = 0; i < 50 && time(nullptr) == was; i++)
-        if (poll(fds, 1, 1) != 0)
-            return;
+    return woke != 0 || wait < ms;
 }
 
 /* Xlib ends the process when the display goes away (a logout, a crashed server);
@@ -254,29 +301,19 @@ static int startfactor()
     return std::max(1, std::min(f, zoomfit(w, h)));
 }
 
-void setupwait()
+static void xwait()
 {
     XSetIOErrorHandler(displaygone);
-    timespec res;
-    if (clock_getres(CLOCK_REALTIME_COARSE, &res) == 0)
-        coarsems = res.tv_sec * 1000 + (res.tv_nsec + 999999) / 1000000 + 1;
-
-    /* only where input wakes the wait: a joystick is read only when SDL polls
-       it, and without an X connection (Wayland, the console) there is nothing
-       to wait on; the window loop then keeps its pauses of one unit */
-    if (SDL_NumJoysticks() > 0 && SDL_JoystickOpened(0))
-        return;
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
     if (SDL_GetWMInfo(&info) > 0 && info.subsystem == SDL_SYSWM_X11) {
         xdisplay = info.info.x11.display;
         xfd = ConnectionNumber(xdisplay);
-        eventwait = waitinput;
+        sleeper = xsleep;
     }
 }
 #else
-/* no X: nothing to wait on, the window loop keeps its pauses of one unit */
-void setupwait()
+static void xwait()
 {
 }
 
@@ -285,6 +322,24 @@ static int startfactor()
     return 1;
 }
 #endif
+
+void setupwait()
+{
+    timespec res;
+    if (clock_getres(CLOCK_REALTIME_COARSE, &res) == 0)
+        coarsems = res.tv_sec * 1000 + (res.tv_nsec + 999999) / 1000000 + 1;
+
+    /* only where input wakes the wait: a joystick is read only when SDL polls
+       it, and without an X connection or an SDL beneath that waits (classic SDL
+       on the Linux console) the window loop keeps its pauses of one unit */
+    if (SDL_NumJoysticks() > 0 && SDL_JoystickOpened(0))
+        return;
+    xwait();
+    if (!sleeper && beneathfound())
+        sleeper = beneathsleep;
+    if (sleeper)
+        eventwait = waitinput;
+}
 
 /* An unchanged caption is not set again: each setting is a round trip to the X
    server, and an idle clock ticks the same few times every second. */

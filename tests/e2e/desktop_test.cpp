@@ -1,7 +1,10 @@
 // The desktop program as a person uses it: keys in, screen, sound and settings file out.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
+#include <unistd.h>
 
 #include "e2e/expect.h"
 #include "e2e/harness.h"
@@ -404,6 +407,68 @@ TEST(Desktop, ReadoutSwitchAndBothWaysToEnd)
     EXPECT_EQ(s.r.stderrtext(), "");
 }
 
+/* Under a window manager the window is resized, maximised and given back twenty
+   times within ten seconds, as a tiling layout or a user's drag does it: the
+   clock runs on, shows its frame at the factor of each size it then rests at,
+   and ends on a close request. (sdl12-compat from 1.2.74 on reuses its first
+   texture for each new size, and SDL2 wrote past it at the first larger one.) */
+TEST(Desktop, ResizedAgainAndAgainUnderAWindowManager)
+{
+    sandbox box;
+    xserver x(1280, 1024);
+    ASSERT_TRUE(x.ok()) << "Xvfb did not start";
+    ASSERT_TRUE(x.windowmanager(box / "openbox.txt")) << readfile(box / "openbox.txt");
+    writefile(box / "Horatik.dat", settings(utc, 0, 0, 0, 0));
+    runopts o;
+    o.fake = "2026-12-07 10:08:47";
+    o.x = &x;
+    run r = start(box, o);
+    ASSERT_TRUE(x.waitscreen(20)) << r.stderrtext() << x.windows();
+    ASSERT_TRUE(x.press("BackSpace"));  // stopped: every size shows one frame
+    shot one = x.waitfor(stehtshows);
+    ASSERT_TRUE(stehtshows(one));
+
+    double t0 = now();
+    for (int i = 0; i < 20 && running(r.pid); i++) {
+        x.resize(1000, 800);
+        pause(0.1);
+        x.maximise(true);
+        pause(0.1);
+        x.maximise(false);
+        pause(0.1);
+        x.resize(320, 240);
+        pause(0.1);
+    }
+    EXPECT_LT(now() - t0, 10);
+    ASSERT_TRUE(running(r.pid)) << "ended in the resizing: " << waitexit(r.pid, 1).str() << " "
+                                << r.stderrtext();
+
+    auto rests = [&](const std::function<bool(int, int)>& size, const char* what) {
+        int wx, wy, w = 0, h = 0;
+        for (double end = now() + 10; now() < end && !(x.window(&wx, &wy, &w, &h) && size(w, h));)
+            pause(0.05);
+        ASSERT_TRUE(size(w, h)) << what << ": " << w << "x" << h;
+        std::string why;
+        shot s;
+        for (double end = now() + 5; now() < end && !(s.ok && s.px == one.px); pause(0.05))
+            s = x.grabzoomed(std::max(1, std::min(w / 320, h / 240)), &why);
+        EXPECT_TRUE(s.ok && s.px == one.px) << what << " " << w << "x" << h << ": " << why;
+    };
+    x.resize(1000, 800);
+    rests([](int w, int h) { return w == 1000 && h == 800; }, "1000x800");
+    x.maximise(true);
+    rests([](int w, int h) { return w > 1000 && h > 800; }, "maximised");
+    x.maximise(false);
+    rests([](int w, int h) { return w == 1000 && h == 800; }, "given back");
+    x.resize(320, 240);
+    rests([](int w, int h) { return w == 320 && h == 240; }, "320x240");
+
+    x.closerequest();
+    exitstatus e = waitexit(r.pid, 10);
+    EXPECT_TRUE(ok(e)) << e.str();
+    EXPECT_EQ(r.stderrtext(), "");
+}
+
 /* At a desktop scale of 2 (Xft.dpi 192) the window opens at 640x480 with each
    pixel of the frame a 2x2 block; resized to 1000x800 it shows the frame three
    times as large, centred on black; resized to 320x240 it is the frame itself.
@@ -476,4 +541,60 @@ TEST(Desktop, ZoomFollowsTheDesktopScaleAndTheWindowSize)
     EXPECT_EQ(lh, 480);
     large.closerequest();
     EXPECT_TRUE(ok(waitexit(r.pid, 10)));
+}
+
+/* Natively on Wayland (sdl12-compat; classic SDL 1.2 has no Wayland driver) under
+   a tiling compositor, which sizes the window before its first frame, at an
+   output scale of 1 and of 2: for 30 s the face at a whole factor, full size at
+   2; Backspace shows "Steht"; the clock sleeps between its seconds (its caption
+   counts the ticks of the last one); a close request ends it with 0, and it
+   prints nothing. */
+TEST(Wayland, NativeUnderATilingCompositor)
+{
+    if (SDL_Linked_Version()->patch < 50)
+        GTEST_SKIP() << "classic SDL 1.2 has no Wayland driver";
+    if (access("/usr/bin/sway", X_OK) != 0)
+        GTEST_SKIP() << "no sway to be the compositor";
+    for (int scale : {1, 2}) {
+        SCOPED_TRACE("output scale " + std::to_string(scale));
+        sandbox box;
+        compositor wl(box.dir + ".wl", scale);
+        ASSERT_TRUE(wl.ok()) << readfile(wl.dir + "/sway.log");
+        writefile(box / "Horatik.dat", settings(utc, 0, 0, 0, 0));
+        runopts o;
+        o.fake = "2026-12-07 10:08:47";
+        o.wl = &wl;
+        run r = start(box, o);
+        double t0 = now();
+        int x = 0, y = 0, w = 0, h = 0, pw = 0, ph = 0, f = 0;
+        std::string why, title;
+        shot s;
+        std::string bg = box / "data/bg.png";
+        /* the first frames may still be black, or at the size before the tiling */
+        for (double end = now() + 20; now() < end && !(s.ok && backgroundring(s, bg)); pause(0.2)) {
+            if (!wl.window(r.pid, &x, &y, &w, &h) || w <= 320)
+                continue;  // not yet tiled
+            std::vector<uint16_t> px = wl.grab(x, y, w, h, &pw, &ph);
+            f = std::min(pw / 320, ph / 240);
+            if (!px.empty() && f >= 1)
+                s = unzoom(px, pw, ph, f, &why);
+        }
+        ASSERT_TRUE(s.ok) << why << " " << w << "x" << h << " at " << x << "," << y << "; "
+                          << r.stderrtext();
+        EXPECT_GE(f, scale) << pw << "x" << ph;
+        EXPECT_TRUE(backgroundring(s, bg));
+        ASSERT_TRUE(wl.press("BackSpace"));
+        for (double end = now() + 5; now() < end && !stehtshows(s); pause(0.2))
+            s = unzoom(wl.grab(x, y, w, h, &pw, &ph), pw, ph, f);
+        EXPECT_TRUE(stehtshows(s));
+
+        pause(std::max(0.0, t0 + 30 - now()));
+        ASSERT_TRUE(running(r.pid)) << waitexit(r.pid, 1).str() << " " << r.stderrtext();
+        ASSERT_TRUE(wl.window(r.pid, &x, &y, &w, &h, &title));
+        EXPECT_LE(std::atoi(title.c_str()), 3) << "ticks in the last second: " << title;
+        wl.msg({"[pid=" + std::to_string(r.pid) + "]", "kill"});
+        exitstatus e = waitexit(r.pid, 10);
+        EXPECT_TRUE(ok(e)) << e.str();
+        EXPECT_EQ(r.stderrtext(), "");
+    }
 }

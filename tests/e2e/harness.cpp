@@ -143,6 +143,7 @@ sandbox::~sandbox()
     std::error_code ec;
     fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(dir, ec);
+    fs::remove_all(dir + ".run", ec);
 }
 
 static void put32(std::string& s, int v)
@@ -213,7 +214,15 @@ pid_t spawn(const spawnopts& o)
         if (!drop)
             env.push_back(entry);
     }
-    env.insert(env.end(), o.env.begin(), o.env.end());
+    /* of a name given twice, the later one */
+    for (size_t i = 0; i < o.env.size(); i++) {
+        std::string name = o.env[i].substr(0, o.env[i].find('='));
+        bool later = false;
+        for (size_t j = i + 1; j < o.env.size(); j++)
+            later |= o.env[j].substr(0, o.env[j].find('=')) == name;
+        if (!later)
+            env.push_back(o.env[i]);
+    }
     std::vector<char*> envp, argv;
     for (std::string& e : env)
         envp.push_back(e.data());
@@ -412,6 +421,10 @@ xserver::xserver(int width, int height)
 
 xserver::~xserver()
 {
+    if (wm > 0) {
+        kill(wm, SIGTERM);
+        waitexit(wm, 5);
+    }
     if (dpy)
         XCloseDisplay(dpy);
     if (pid > 0) {
@@ -595,19 +608,40 @@ static Window toplevel(Display* d, XWindowAttributes* best)
     return found;
 }
 
+static std::vector<Window> clients(Display* d);
+
+/* The program's window: under a window manager the client in its frame, else
+   the largest viewable top-level; its place on the root window in x, y. */
+static Window programwindow(Display* d, int* x, int* y, int* w, int* h)
+{
+    Window found = 0, child;
+    int best = 0;
+    for (Window c : clients(d)) {
+        XWindowAttributes a;
+        if (XGetWindowAttributes(d, c, &a) && a.map_state == IsViewable && a.width * a.height > best &&
+            XTranslateCoordinates(d, c, DefaultRootWindow(d), 0, 0, x, y, &child)) {
+            best = a.width * a.height;
+            found = c;
+            *w = a.width, *h = a.height;
+        }
+    }
+    if (found)
+        return found;
+    XWindowAttributes a{};
+    found = toplevel(d, &a);
+    *x = a.x, *y = a.y, *w = a.width, *h = a.height;
+    return found;
+}
+
 bool xserver::window(int* x, int* y, int* w, int* h)
 {
-    XWindowAttributes a;
-    if (!dpy || !toplevel(dpy, &a))
-        return false;
-    *x = a.x, *y = a.y, *w = a.width, *h = a.height;
-    return true;
+    return dpy && programwindow(dpy, x, y, w, h);
 }
 
 bool xserver::resize(int w, int h)
 {
-    XWindowAttributes a;
-    Window t = dpy ? toplevel(dpy, &a) : 0;
+    int x, y, ww, wh;
+    Window t = dpy ? programwindow(dpy, &x, &y, &ww, &wh) : 0;
     if (!t)
         return false;
     XMoveResizeWindow(dpy, t, 0, 0, (unsigned)w, (unsigned)h);
@@ -615,20 +649,194 @@ bool xserver::resize(int w, int h)
     return true;
 }
 
-shot xserver::grabzoomed(int f, std::string* why)
+bool xserver::maximise(bool on)
+{
+    int x, y, w, h;
+    Window t = dpy ? programwindow(dpy, &x, &y, &w, &h) : 0;
+    if (!t)
+        return false;
+    XEvent ev;
+    std::memset(&ev, 0, sizeof ev);
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = t;
+    ev.xclient.message_type = XInternAtom(dpy, "_NET_WM_STATE", False);
+    ev.xclient.format = 32;
+    ev.xclient.data.l[0] = on ? 1 : 0;  // add, remove
+    ev.xclient.data.l[1] = (long)XInternAtom(dpy, "_NET_WM_STATE_MAXIMIZED_VERT", False);
+    ev.xclient.data.l[2] = (long)XInternAtom(dpy, "_NET_WM_STATE_MAXIMIZED_HORZ", False);
+    ev.xclient.data.l[3] = 1;  // as an application asks
+    XSendEvent(dpy, DefaultRootWindow(dpy), False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
+    XFlush(dpy);
+    return true;
+}
+
+compositor::compositor(const std::string& d, int scale) : dir(d)
+{
+    mkdir(dir.c_str(), 0700);
+    std::string conf = dir + "/sway.conf";
+    writefile(conf, "output HEADLESS-1 resolution 1280x720 scale " + std::to_string(scale) +
+                        "\nxwayland disable\n");
+    spawnopts o;
+    o.argv = {"sway", "-c", conf};
+    o.env = {"XDG_RUNTIME_DIR=" + dir, "WLR_BACKENDS=headless", "WLR_RENDERER=pixman",
+             "WLR_LIBINPUT_NO_DEVICES=1"};
+    o.unset = {"DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK", "LD_PRELOAD", "LD_LIBRARY_PATH"};
+    o.err = dir + "/sway.log";
+    pid = spawn(o);
+    for (double end = now() + 20; now() < end && !ok() && running(pid); pause(0.05)) {
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(dir, ec)) {
+            std::string name = e.path().filename();
+            if (name.rfind("wayland-", 0) == 0 && name.find(".lock") == std::string::npos)
+                display = name;
+            if (name.rfind("sway-ipc.", 0) == 0)
+                ipc = e.path();
+        }
+    }
+}
+
+compositor::~compositor()
+{
+    if (pid > 0) {
+        kill(pid, SIGTERM);
+        if (waitexit(pid, 5).timedout)
+            kill(pid, SIGKILL);
+    }
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+}
+
+std::string compositor::msg(const std::vector<std::string>& args) const
+{
+    spawnopts o;
+    o.argv = {"swaymsg"};
+    o.argv.insert(o.argv.end(), args.begin(), args.end());
+    o.env = {"SWAYSOCK=" + ipc};
+    o.unset = {"LD_PRELOAD", "LD_LIBRARY_PATH"};
+    o.out = dir + "/swaymsg.txt";
+    waitexit(spawn(o), 10);
+    return readfile(o.out);
+}
+
+bool compositor::window(pid_t p, int* x, int* y, int* w, int* h, std::string* title) const
+{
+    writefile(dir + "/tree.json", msg({"-t", "get_tree"}));
+    /* sway's tree is JSON: python reads it */
+    spawnopts o;
+    o.argv = {"python3", "-c",
+              "import json, sys\n"
+              "def walk(n):\n"
+              "    if n.get('pid') == int(sys.argv[2]):\n"
+              "        r, c = n['rect'], n['window_rect']\n"
+              "        print(r['x'] + c['x'], r['y'] + c['y'], c['width'], c['height'], n.get('name') or '')\n"
+              "    for k in n.get('nodes', []) + n.get('floating_nodes', []):\n"
+              "        walk(k)\n"
+              "walk(json.load(open(sys.argv[1])))\n",
+              dir + "/tree.json", std::to_string(p)};
+    o.unset = {"LD_PRELOAD", "LD_LIBRARY_PATH"};
+    o.out = dir + "/window.txt";
+    waitexit(spawn(o), 10);
+    std::istringstream in(readfile(o.out));
+    std::string name;
+    if (!(in >> *x >> *y >> *w >> *h))
+        return false;
+    std::getline(in >> std::ws, name);
+    if (title)
+        *title = name;
+    return true;
+}
+
+std::vector<uint16_t> compositor::grab(int x, int y, int w, int h, int* pw, int* ph) const
+{
+    std::vector<uint16_t> px;
+    spawnopts o;
+    std::string file = dir + "/grab.png";
+    o.argv = {"grim", "-g",
+              std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(w) + "x" + std::to_string(h),
+              file};
+    o.env = {"WAYLAND_DISPLAY=" + display, "XDG_RUNTIME_DIR=" + dir};
+    o.unset = {"LD_PRELOAD", "LD_LIBRARY_PATH"};
+    unlink(file.c_str());
+    waitexit(spawn(o), 10);
+    SDL_Surface* s = loadpng565(file);
+    if (!s)
+        return px;
+    *pw = s->w;
+    *ph = s->h;
+    px.resize((size_t)s->w * (size_t)s->h);
+    for (int j = 0; j < s->h; j++)
+        std::memcpy(&px[(size_t)j * (size_t)s->w], (const Uint8*)s->pixels + j * s->pitch, (size_t)s->w * 2);
+    SDL_FreeSurface(s);
+    return px;
+}
+
+bool compositor::press(const std::string& key) const
+{
+    /* each run makes a virtual keyboard, whose first key is lost while it appears */
+    spawnopts o;
+    o.argv = {"wtype", "-s", "1000", "-k", key};
+    o.env = {"WAYLAND_DISPLAY=" + display, "XDG_RUNTIME_DIR=" + dir};
+    o.unset = {"LD_PRELOAD", "LD_LIBRARY_PATH"};
+    exitstatus e = waitexit(spawn(o), 10);
+    return e.exited && e.code == 0;
+}
+
+unsigned long rootwindow(Display* d, const char* name)
+{
+    Atom type;
+    int format;
+    unsigned long n = 0, left;
+    unsigned char* data = nullptr;
+    Window w = 0;
+    if (XGetWindowProperty(d, DefaultRootWindow(d), XInternAtom(d, name, False), 0, 1, False,
+                           XA_WINDOW, &type, &format, &n, &left, &data) == Success && n == 1 && data)
+        w = (Window) * reinterpret_cast<long*>(data);
+    if (data)
+        XFree(data);
+    return w;
+}
+
+/* Waits until the window manager, once it has announced itself, maps a window
+   that asks it to. openbox announces itself before it reads its theme, and a
+   window that asks while it still starts may stay unmapped for good (seen on
+   a loaded machine): a fresh one asks each second. */
+static bool managing(Display* d, double seconds)
+{
+    bool mapped = false;
+    for (double end = now() + seconds; !mapped && now() < end;) {
+        Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 8, 8, 0, 0, 0);
+        XMapWindow(d, w);
+        XWindowAttributes a{};
+        for (double next = now() + 1; !mapped && now() < next; pause(0.05))
+            mapped = XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable;
+        XDestroyWindow(d, w);
+        XSync(d, False);
+    }
+    return mapped;
+}
+
+bool xserver::windowmanager(const std::string& log)
+{
+    /* Started on a fresh machine's cold font cache, openbox under Xvfb has been
+       seen to map no window for minutes while it built that cache itself. */
+    spawnopts fc;
+    fc.argv = {"fc-cache"};
+    fc.unset = {"LD_PRELOAD", "LD_LIBRARY_PATH"};
+    waitexit(spawn(fc), 60);
+    spawnopts o;
+    o.argv = {"openbox"};
+    o.env = {"DISPLAY=" + display()};
+    o.unset = {"LD_PRELOAD", "LD_LIBRARY_PATH"};
+    o.err = log;
+    wm = spawn(o);
+    for (double end = now() + 10; now() < end && !rootwindow(dpy, "_NET_SUPPORTING_WM_CHECK");)
+        pause(0.05);
+    return managing(dpy, 30);
+}
+
+shot unzoom(const std::vector<uint16_t>& px, int w, int h, int f, std::string* why)
 {
     shot s;
-    int x, y, w, h;
-    std::vector<uint16_t> a, b;
-    /* a whole frame: two reads in a row that agree */
-    for (int i = 0; i < 20 && (a.empty() || a != b); i++) {
-        a = b;
-        if (!window(&x, &y, &w, &h))
-            return s;
-        b = read565(dpy, x, y, w, h);
-        if (b.empty())
-            return s;
-    }
     s.at = now();
     int x0 = (w - 320 * f) / 2, y0 = (h - 240 * f) / 2;
     s.x0 = x0;
@@ -640,7 +848,7 @@ shot xserver::grabzoomed(int f, std::string* why)
         for (int xx = 0; xx < w; xx++) {
             int i = (xx - x0) / f, j = (yy - y0) / f;
             bool in = xx >= x0 && yy >= y0 && i < 320 && j < 240;
-            uint16_t v = b[(size_t)xx + (size_t)yy * (size_t)w];
+            uint16_t v = px[(size_t)xx + (size_t)yy * (size_t)w];
             if (in && (xx - x0) % f == 0 && (yy - y0) % f == 0)
                 s.px[(size_t)(i + j * 320)] = v;
             uint16_t want = !in ? 0 : s.px[(size_t)(i + j * 320)];
@@ -653,6 +861,22 @@ shot xserver::grabzoomed(int f, std::string* why)
         *why = wrong ? std::to_string(wrong) + " pixels wrong, the first " + first : "";
     s.ok = wrong == 0 && x0 >= 0 && y0 >= 0;
     return s;
+}
+
+shot xserver::grabzoomed(int f, std::string* why)
+{
+    int x, y, w, h;
+    std::vector<uint16_t> a, b;
+    /* a whole frame: two reads in a row that agree */
+    for (int i = 0; i < 20 && (a.empty() || a != b); i++) {
+        a = b;
+        if (!window(&x, &y, &w, &h))
+            return shot();
+        b = read565(dpy, x, y, w, h);
+        if (b.empty())
+            return shot();
+    }
+    return unzoom(b, w, h, f, why);
 }
 
 shot xserver::waitfor(const std::function<bool(const shot&)>& pred, double timeout)
@@ -1039,14 +1263,24 @@ run start(const sandbox& box, const runopts& o)
     s.fulldisk = o.fulldisk;
     s.uid = o.uid;
     /* no session bus but a test's own: the clock would ask the machine's for its sleep */
-    s.unset = {"LD_PRELOAD", "FAKETIME", "DISPLAY", "SDL_VIDEODRIVER", "SDL_AUDIODRIVER", "PULSE_SERVER",
-               "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"};
+    s.unset = {"LD_PRELOAD", "FAKETIME", "DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER",
+               "SDL_AUDIODRIVER", "PULSE_SERVER", "DBUS_SESSION_BUS_ADDRESS"};
     s.unset.insert(s.unset.end(), o.unset.begin(), o.unset.end());
+    /* a runtime folder of its own beside the sandbox, as a session gives it: SDL3
+       and PipeWire complain without one; no sound server or bus lives there */
+    std::string xdg = box.dir + ".run";
+    mkdir(xdg.c_str(), 0700);
+    if (o.uid >= 0 && chown(xdg.c_str(), (uid_t)o.uid, (gid_t)o.uid) != 0)
+        xdg.clear();
     s.env = {"TZ=UTC"};
-    if (o.x)
+    if (o.x) {
         s.env.push_back("DISPLAY=" + o.x->display());
-    else
+    } else if (o.wl) {
+        s.env.push_back("WAYLAND_DISPLAY=" + o.wl->display);
+        xdg = o.wl->dir;
+    } else {
         s.env.push_back("SDL_VIDEODRIVER=dummy");
+    }
     if (o.audio == "disk") {
         s.env.push_back("SDL_AUDIODRIVER=disk");
         s.env.push_back("SDL_DISKAUDIOFILE=" + box / "out.raw");
@@ -1054,6 +1288,7 @@ run start(const sandbox& box, const runopts& o)
     } else if (o.audio != "pulse") {
         s.env.push_back("SDL_AUDIODRIVER=" + o.audio);
     }
+    s.env.push_back("XDG_RUNTIME_DIR=" + xdg);
     if (!o.fake.empty()) {
         s.env.push_back("LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1");
         s.env.push_back("FAKETIME=@" + o.fake + (o.rate.empty() ? "" : " " + o.rate));

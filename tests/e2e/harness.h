@@ -88,6 +88,7 @@ uint16_t rgb565(int r, int g, int b);
 /* An Xvfb of our own, 640x480x24 unless said otherwise, ended by its pid. */
 struct xserver {
     pid_t pid = -1;
+    pid_t wm = -1;                      /* openbox, once windowmanager() started it */
     int number = -1;
     Display* dpy = nullptr;
     explicit xserver(int width = 640, int height = 480);
@@ -107,9 +108,13 @@ struct xserver {
     bool waitfullscreen(double timeout);
     /* X resources such as "Xft.dpi: 192", merged with xrdb */
     bool resources(const std::string& text);
-    /* the program's window, without a window manager: the largest viewable top-level */
+    /* openbox managing the display's windows; its messages into log */
+    bool windowmanager(const std::string& log);
+    /* the program's window: under a window manager the client in its frame, else
+       the largest viewable top-level; x, y on the root window */
     bool window(int* x, int* y, int* w, int* h);
     bool resize(int w, int h);  /* at the top left corner, to be read back whole */
+    bool maximise(bool on);     /* as the window's maximise button does */
     /* The window read back as the frame zoomed f times, centred: ok only when
        every f x f block has one colour and all around the frame is black (why
        says where not); the frame's top left corner in the window in x0, y0. */
@@ -131,6 +136,33 @@ struct xserver {
     /* one xdotool run of many commands, started and not waited for */
     pid_t xdotool(const std::vector<std::string>& args);
 };
+
+/* A window's pixels (w x h, 5-6-5) read as the frame zoomed f times, centred: ok
+   only when every f x f block has one colour and all around the frame is black
+   (why says where not); the frame's top left corner in the window in x0, y0. */
+shot unzoom(const std::vector<uint16_t>& px, int w, int h, int f, std::string* why = nullptr);
+
+/* A headless sway of our own (wlroots' pixman renderer, no XWayland) in a runtime
+   folder of its own (dir), one 1280x720 output at the given scale, tiling as it
+   does by default: each new window is sized to the whole output at once. */
+struct compositor {
+    pid_t pid = -1;
+    std::string dir, display, ipc;      /* XDG_RUNTIME_DIR, WAYLAND_DISPLAY, SWAYSOCK */
+    compositor(const std::string& dir, int scale);
+    ~compositor();
+    compositor(const compositor&) = delete;
+    compositor& operator=(const compositor&) = delete;
+    bool ok() const { return !display.empty() && !ipc.empty(); }
+    std::string msg(const std::vector<std::string>& args) const;  /* swaymsg's output */
+    /* a process's window: its inside in logical pixels, and its title */
+    bool window(pid_t pid, int* x, int* y, int* w, int* h, std::string* title = nullptr) const;
+    /* an area in logical pixels, read at the output's own (scaled) pixels */
+    std::vector<uint16_t> grab(int x, int y, int w, int h, int* pw, int* ph) const;
+    bool press(const std::string& key) const;  /* to the focused window, as wtype types it */
+};
+
+/* a window named by a property of the root window, 0 when there is none */
+unsigned long rootwindow(Display* d, const char* name);
 
 /* A PulseAudio server of our own in a runtime folder of its own (dir), ended by
    its pid: a null sink "hx" as the default sink, without rewinds, so that its
@@ -189,7 +221,8 @@ struct runopts {
     std::string audio = "dummy";        /* "dummy", "disk" into out.raw, or "pulse": the server
                                            whose env() is in env, found by SDL itself */
     int audiodelay = 20;                /* ms between the disk driver's buffers */
-    xserver* x = nullptr;               /* null: SDL's dummy video driver */
+    xserver* x = nullptr;               /* null: SDL's dummy video driver, or: */
+    compositor* wl = nullptr;           /* a Wayland compositor, met natively */
     bool fulldisk = false;
     int uid = -1;
     std::vector<std::string> wrapper;   /* e.g. valgrind and its options */
