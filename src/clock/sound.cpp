@@ -1,7 +1,12 @@
 // The alarm sound: kept from start-up, played on an audio device opened for each ring.
 #include "clock/sound.h"
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "gui/build.h"
@@ -32,6 +37,18 @@ static Uint32 nexttry;             /* ms after the ring when the next try to ope
 static bool told;                  /* the ring's failure to open was reported */
 static Uint32 playat;              /* gettick ms when the sound started on the device */
 static Uint32 quietat;             /* gettick ms when the mixer was first seen quiet */
+static std::atomic<bool> ringbusy; /* a ring asked whose sound has not ended */
+
+/* The thread that owns the device, and what the main thread asks of it. Every
+   call that may wait in the sound server (open, close, play) is made there. */
+static std::thread worker;
+static std::mutex lock;            /* guards the four below */
+static std::condition_variable wake;
+static bool ringasked;             /* a ring asked, not yet begun */
+static Uint32 ringaskedat;         /* gettick ms of that ring */
+static bool quit;                  /* the thread is to close the device and end */
+static bool workerdone;            /* it has */
+static bool hung;                  /* it did not come back at the end: left behind */
 
 /* A try again in each second after the ring, this much early: the idle loop
    ticks as each second begins, a little more or less than 1000 ms apart. */
@@ -73,10 +90,27 @@ void closeaudio()
 {
     closedevice();
     state = ringidle;
+    std::lock_guard<std::mutex> g(lock);
+    ringasked = false;
+    ringbusy = false;
 }
 
 void freeweck()
 {
+    if (worker.joinable()) {
+        std::unique_lock<std::mutex> l(lock);
+        quit = true;
+        wake.notify_all();
+        if (!wake.wait_for(l, std::chrono::seconds(1), [] { return workerdone; })) {
+            /* still in a sound server that hangs: the process ends without it */
+            hung = true;
+            worker.detach();
+            return;
+        }
+        l.unlock();
+        worker.join();
+        quit = workerdone = false;
+    }
     closeaudio();
     if (madesound)
         Mix_FreeChunk(madesound);
@@ -112,10 +146,23 @@ void ring()
 {
     if (!madesound || madefreq <= 0 || madechannels <= 0)
         return;  // nothing to play: the alarm only switches itself off
+    std::lock_guard<std::mutex> g(lock);
+    ringasked = true;
+    ringaskedat = gettick();
+    ringbusy = true;
+}
+
+bool ringon()
+{
+    return ringbusy;
+}
+
+static void beginring(Uint32 at)
+{
     Uint32 bytespersecond = (Uint32)madefreq * (Uint32)madechannels * ((madeformat & 0xFF) / 8);
     soundms = bytespersecond ? (Uint32)((unsigned long long)madesound->alen * 1000 / bytespersecond) : 0;
     state = ringwaiting;
-    ringat = gettick();
+    ringat = at;
     nexttry = 0;
     told = false;
 }
@@ -133,8 +180,19 @@ static bool devicealive()
     return deviceopen() && SDL_GetAudioStatus() == SDL_AUDIO_PLAYING;
 }
 
-void soundstep()
+/* One step of the ring, where the device's owner runs it. */
+static void step()
 {
+    bool begin;
+    Uint32 at;
+    {
+        std::lock_guard<std::mutex> g(lock);
+        begin = ringasked;
+        at = ringaskedat;
+        ringasked = false;
+    }
+    if (begin)
+        beginring(at);
     Uint32 now = gettick();
     Uint32 since = now - ringat;
     switch (state) {
@@ -195,4 +253,56 @@ void soundstep()
         }
         break;
     }
+    if (state == ringidle) {
+        std::lock_guard<std::mutex> g(lock);
+        ringbusy = ringasked;
+    }
+}
+
+/* The device's owner: a step whenever a ring is asked, and every tenth of a
+   second while there is a device or a ring to see to; it sleeps otherwise. */
+static void work()
+{
+    std::unique_lock<std::mutex> l(lock);
+    for (;;) {
+        auto asked = [] { return quit || ringasked; };
+        if (state == ringidle)
+            wake.wait(l, asked);
+        else
+            wake.wait_for(l, std::chrono::milliseconds(100), asked);
+        if (quit)
+            break;
+        l.unlock();
+        step();
+        l.lock();
+    }
+    l.unlock();
+    closedevice();  // where the server hangs, this waits; nothing else does
+    l.lock();
+    workerdone = true;
+    wake.notify_all();
+}
+
+void ownaudio()
+{
+    if (worker.joinable())
+        return;
+    quit = workerdone = hung = false;
+    worker = std::thread(work);
+}
+
+void soundstep()
+{
+    if (!worker.joinable()) {
+        step();
+        return;
+    }
+    std::lock_guard<std::mutex> g(lock);
+    if (ringasked)
+        wake.notify_all();
+}
+
+bool audiohung()
+{
+    return hung;
 }

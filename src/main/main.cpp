@@ -4,6 +4,7 @@
 #include <SDL_mixer.h>
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
 #include "clock/control.h"
 #include "clock/sound.h"
@@ -63,6 +64,9 @@ static void afterframe()
 
 static void Terminate()
 {
+    /* SDL would wait for its audio as long as the sound server hangs */
+    if (audiohung())
+        _exit(0);
     SDL_Quit();
     handover();
 }
@@ -105,6 +109,7 @@ static void initall()
     /* the device stays open until the first ticks have run: closing it takes
        50 to 90 ms, which the first frame would wait for */
     loadweck("data/weck.wav");
+    ownaudio();
     aftertick = afterframe;
 
     eraseall(screen, SDL_MapRGB(screen->format, 0, 0, 0));

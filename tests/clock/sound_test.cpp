@@ -1,5 +1,6 @@
 // The alarm sound: the device opened for a ring, tried again while it fails, closed after the sound.
 #include <algorithm>
+#include <atomic>
 
 #include "clock/clocktest.h"
 
@@ -196,4 +197,49 @@ TEST_F(Sound, ADeviceThatDiedIsClosedAndTheRingGoesOnOnAFreshOne)
     EXPECT_FALSE(audioopen()) << "a device playing 10 s past its sound stays open";
     step(5000);
     EXPECT_EQ(audiotries, 1) << "opened again";
+}
+
+/* With a thread of its own, the ring's device is opened, played and closed
+   there. An open that does not come back (a sound server that hangs) holds up
+   neither the steps after each tick nor the end, which leaves that thread
+   behind within a second and says so. */
+TEST_F(Sound, AThreadOfItsOwnAndAHungServerLeftBehind)
+{
+    load("data/weck.wav");
+    wecksound->alen = 4410 * 4;  // 0.1 s of it
+    gettick = SDL_GetTicks;
+    ownaudio();
+    ring();
+    soundstep();
+    for (int i = 0; i < 300 && ringon(); i++)
+        SDL_Delay(10);
+    EXPECT_FALSE(ringon()) << "the ring did not end";
+    EXPECT_FALSE(audioopen());
+
+    static std::atomic<bool> answers{false};
+    openaudio = [](int) {
+        while (!answers)
+            SDL_Delay(5);
+        SDL_SetError("no sound server");
+        return -1;
+    };
+    ring();
+    Uint32 t0 = SDL_GetTicks();
+    for (int i = 0; i < 20; i++) {
+        soundstep();
+        SDL_Delay(10);
+    }
+    EXPECT_TRUE(ringon());
+    Uint32 stepped = SDL_GetTicks() - t0;
+    EXPECT_LT(stepped, 400u) << "the steps waited for the device";
+    t0 = SDL_GetTicks();
+    freeweck();
+    Uint32 ended = SDL_GetTicks() - t0;
+    EXPECT_TRUE(audiohung());
+    EXPECT_GE(ended, 900u);
+    EXPECT_LT(ended, 1500u);
+    ::testing::internal::CaptureStderr();
+    answers = true;
+    SDL_Delay(300);  // the thread left behind ends once the open comes back
+    ::testing::internal::GetCapturedStderr();
 }
