@@ -86,6 +86,19 @@ long long nextring(long long now, int offset, int hh, int mm)
     return now + wait;
 }
 
+tawake awakefor(long long now, long long ringend)
+{
+    /* the ring itself, and what the desktop held back meanwhile, happen awake */
+    constexpr long long afterring = 30;
+    tawake w{-1, false, weckzeit[0], weckzeit[1]};
+    if (wecken == 2 && fest)
+        w.until = nextring(now, zeitdazu, weckzeit[0], weckzeit[1]);
+    w.wake = w.until >= 0;
+    if (ringend >= 0 && ringend + afterring > now && ringend + afterring > w.until)
+        w = {ringend + afterring, false, weckzeit[0], weckzeit[1]};
+    return w;
+}
+
 #if HORATIK_HANDHELD
 void setlicht(int on)
 {

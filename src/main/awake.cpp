@@ -1,16 +1,16 @@
-// The desktop program keeps the machine awake while an alarm is armed: a suspend
-// inhibition on the session bus, and a timer that wakes a sleeping machine for it.
+// The desktop program keeps the machine awake for the alarm: a suspend inhibition on
+// the session bus, and a timer that wakes a sleeping machine for it.
 #include "main/awake.h"
 
 #include <sys/timerfd.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <string>
-
-#include "main/variant.h"
 
 #if HORATIK_SDBUS
 #include <systemd/sd-bus.h>
@@ -23,11 +23,9 @@ static int alarmtimer()
 
 /* variables */
 int (*openwaketimer)() = alarmtimer;
-int waketimer = -1;               /* the wake timer, -1 for none */
+int waketimer = -1;                /* the wake timer, -1 for none */
 static long long waketimerat = -1; /* system time it is set to, -1 for none */
-static bool waketimerrefused;     /* the system gives none (no CAP_WAKE_ALARM): not asked again */
-static bool wasarmed;             /* the alarm state of the last call */
-static int armedhh, armedmm;      /* and its time */
+static bool waketimerrefused;      /* the system gives none (no CAP_WAKE_ALARM): not asked again */
 
 /* Where the kernel allows it (CAP_WAKE_ALARM), a machine that sleeps through the
    alarm's second is woken then, and the clock's catch-up rings at once. */
@@ -56,48 +54,34 @@ static void setwaketimer(long long at)
 
 #if HORATIK_SDBUS
 /* The inhibition, asked of the desktop portal first and of the older
-   org.freedesktop.ScreenSaver where no portal answers. Every call is
-   asynchronous: the answer is read when the bus's descriptor wakes the loop's
-   wait, so a slow or missing service never holds back a frame. */
+   org.freedesktop.ScreenSaver only where no portal answers or it refuses. Every
+   call is asynchronous and its answer waited for as long as D-Bus waits (25 s):
+   the bus is read after each tick, so a slow or missing service holds nothing
+   back. A portal that answers after ScreenSaver was asked instead is kept, and
+   ScreenSaver's given back. */
 enum tinhibit {
-    notheld,          /* nothing held or asked */
-    askingportal,     /* the portal's Inhibit sent, its answer awaited */
-    askingsaver,      /* the same of ScreenSaver's */
-    heldbyportal,     /* held; Close on the portal's request object ends it */
-    heldbysaver,      /* held; UnInhibit with the cookie ends it */
+    notheld,       /* nothing held or asked */
+    askingportal,  /* the portal's Inhibit sent, its answer awaited */
+    askingsaver,   /* ScreenSaver's Inhibit sent, its answer awaited */
+    heldbyportal,  /* held; Close on the portal's request object ends it */
+    heldbysaver,   /* held; UnInhibit with the cookie ends it */
+    refused,       /* neither service would take it: not asked again for this reason */
 };
 
 /* variables */
-static sd_bus* bus;               /* the session bus, opened when an alarm is first armed */
-static sd_bus_slot* asking;       /* the call whose answer is awaited */
 static tinhibit inhibit = notheld;
 static std::string wanted;        /* the reason an inhibition is wanted for, "" for none */
-static std::string heldfor;       /* the reason of what is held or asked */
-static std::string refusedfor;    /* the reason no service would take: not asked again */
+static std::string reason;        /* the reason of what is held, asked or refused */
+static sd_bus* bus;               /* the session bus, opened when the first is asked */
+static sd_bus_slot* asking;       /* the call whose answer is awaited */
+static uint64_t portalcall;       /* the portal's Inhibit call whose answer may come late */
 static std::string request;       /* the portal's request object while it holds */
 static uint32_t cookie;           /* ScreenSaver's while it holds */
 static unsigned tokens;           /* handle tokens used, for the next request's name */
-static bool portalsaidno;         /* the portal ended the request asked for before answering */
 static bool told;                 /* the one line said when nothing would take it */
 
-static constexpr uint64_t answerus = 500000;  /* a service's time to answer */
 static const char portal[] = "org.freedesktop.portal.Desktop";
 static const char saver[] = "org.freedesktop.ScreenSaver";
-
-static void settle();
-
-/* The object the portal makes for a request with this token, known before it
-   answers: one that answers too late is closed all the same. */
-static std::string requestpath(unsigned token)
-{
-    const char* me = nullptr;
-    if (sd_bus_get_unique_name(bus, &me) < 0 || !me || *me != ':')
-        return "";
-    std::string path = "/org/freedesktop/portal/desktop/request/";
-    for (const char* c = me + 1; *c; c++)
-        path += *c == '.' ? '_' : *c;
-    return path + "/horatik" + std::to_string(token);
-}
 
 /* A call that needs no answer: ending what is held. */
 static void tell(const char* service, const char* path, const char* iface, const char* method,
@@ -110,26 +94,34 @@ static void tell(const char* service, const char* path, const char* iface, const
     sd_bus_message_unref(m);
 }
 
+static void closerequest(const char* path)
+{
+    tell(portal, path, "org.freedesktop.portal.Request", "Close", nullptr);
+}
+
+/* The object the portal makes for the request with this token, known before it
+   answers. */
+static std::string requestpath(unsigned token)
+{
+    const char* me = nullptr;
+    if (sd_bus_get_unique_name(bus, &me) < 0 || !me || *me != ':')
+        return "";
+    std::string path = "/org/freedesktop/portal/desktop/request/";
+    for (const char* c = me + 1; *c; c++)
+        path += *c == '.' ? '_' : *c;
+    return path + "/horatik" + std::to_string(token);
+}
+
 static void release()
 {
     if (inhibit == heldbyportal)
-        tell(portal, request.c_str(), "org.freedesktop.portal.Request", "Close", nullptr);
+        closerequest(request.c_str());
     else if (inhibit == heldbysaver)
         tell(saver, "/org/freedesktop/ScreenSaver", saver, "UnInhibit", &cookie);
     inhibit = notheld;
 }
 
-static void giveup(const sd_bus_error* e)
-{
-    inhibit = notheld;
-    refusedfor = heldfor;
-    if (!told) {
-        told = true;
-        std::fprintf(stderr, "Couldn't keep the machine awake for the alarm: %s\n",
-                     e && e->message ? e->message : "no answer on the session bus");
-    }
-}
-
+static void settle();
 static int answered(sd_bus_message* m, void*, sd_bus_error*);
 
 static void ask(bool ofportal)
@@ -137,123 +129,155 @@ static void ask(bool ofportal)
     sd_bus_message* m = nullptr;
     int r;
     if (ofportal) {
-        portalsaidno = false;
         r = sd_bus_message_new_method_call(bus, &m, portal, "/org/freedesktop/portal/desktop",
                                            "org.freedesktop.portal.Inhibit", "Inhibit");
         std::string token = "horatik" + std::to_string(++tokens);
         /* 4: suspend; the screen may still blank and lock */
         if (r >= 0)
-            r = sd_bus_message_append(m, "sua{sv}", "", 4u, 2, "reason", "s", heldfor.c_str(),
+            r = sd_bus_message_append(m, "sua{sv}", "", 4u, 2, "reason", "s", reason.c_str(),
                                       "handle_token", "s", token.c_str());
     } else {
         r = sd_bus_message_new_method_call(bus, &m, saver, "/org/freedesktop/ScreenSaver", saver, "Inhibit");
         if (r >= 0)
-            r = sd_bus_message_append(m, "ss", "Horatik", heldfor.c_str());
+            r = sd_bus_message_append(m, "ss", "Horatik", reason.c_str());
     }
+    /* the bus's own time for an answer, 25 s */
     if (r >= 0)
-        r = sd_bus_call_async(bus, &asking, m, answered, nullptr, answerus);
+        r = sd_bus_call_async(bus, &asking, m, answered, nullptr, 0);
+    portalcall = 0;
+    if (r >= 0 && ofportal)
+        sd_bus_message_get_cookie(m, &portalcall);
     sd_bus_message_unref(m);
     inhibit = ofportal ? askingportal : askingsaver;
-    if (r < 0) {
-        if (ofportal)
-            ask(false);
-        else
-            giveup(nullptr);
-    }
+    if (r < 0 && ofportal)
+        ask(false);
+    else if (r < 0)
+        answered(nullptr, nullptr, nullptr);
+}
+
+/* No portal there, rather than one too slow: nothing more will come from it */
+static bool absent(const sd_bus_error* e)
+{
+    static const char* const names[] = {
+        "org.freedesktop.DBus.Error.ServiceUnknown", "org.freedesktop.DBus.Error.NameHasNoOwner",
+        "org.freedesktop.DBus.Error.UnknownMethod", "org.freedesktop.DBus.Error.UnknownObject",
+        "org.freedesktop.DBus.Error.UnknownInterface"};
+    for (const char* name : names)
+        if (e && e->name && std::strcmp(e->name, name) == 0)
+            return true;
+    return false;
 }
 
 static int answered(sd_bus_message* m, void*, sd_bus_error*)
 {
     asking = sd_bus_slot_unref(asking);
-    const sd_bus_error* e = sd_bus_message_get_error(m);
+    const sd_bus_error* e = m ? sd_bus_message_get_error(m) : nullptr;
     if (inhibit == askingportal) {
         const char* path = nullptr;
-        if (!e && sd_bus_message_read(m, "o", &path) >= 0 && path && !portalsaidno) {
+        if (m && !e && sd_bus_message_read(m, "o", &path) >= 0 && path) {
             request = path;
             inhibit = heldbyportal;
+            portalcall = 0;
         } else {
-            /* one that took it after all, too late, is ended */
-            std::string late = requestpath(tokens);
-            if (!late.empty())
-                tell(portal, late.c_str(), "org.freedesktop.portal.Request", "Close", nullptr);
+            if (absent(e))
+                portalcall = 0;  // a portal that timed out may still answer
             ask(false);
         }
     } else if (inhibit == askingsaver) {
-        if (!e && sd_bus_message_read(m, "u", &cookie) >= 0)
+        if (m && !e && sd_bus_message_read(m, "u", &cookie) >= 0) {
             inhibit = heldbysaver;
-        else
-            giveup(e);
+        } else {
+            inhibit = refused;
+            if (!told) {
+                told = true;
+                std::fprintf(stderr, "Couldn't keep the machine awake for the alarm: %s\n",
+                             e && e->message ? e->message : "no answer on the session bus");
+            }
+        }
     }
-    settle();
+    settle();  // the wish may have changed while the answer was awaited
     return 0;
 }
 
-/* A portal whose backend cannot keep the machine awake (the gtk one without a
-   session manager behind it) answers with a request all the same, then ends it
-   with a Response other than 0: ScreenSaver is asked instead. */
-static int responded(sd_bus_message* m, void*, sd_bus_error*)
+/* What no call waits for: the portal ending a request (Response other than 0:
+   its backend cannot inhibit suspend, as the gtk one without a session manager),
+   and the portal's answer after the bus gave up waiting for it. */
+static int arrived(sd_bus_message* m, void*, sd_bus_error*)
 {
-    uint32_t code = 0;
     const char* path = sd_bus_message_get_path(m);
-    if (!sd_bus_message_is_signal(m, "org.freedesktop.portal.Request", "Response") || !path ||
-        sd_bus_message_read(m, "u", &code) < 0 || code == 0)
-        return 0;
-    if (inhibit == askingportal && path == requestpath(tokens)) {
-        portalsaidno = true;
-    } else if (inhibit == heldbyportal && path == request) {
-        release();
-        if (wanted == heldfor)
+    uint32_t code = 0;
+    if (sd_bus_message_is_signal(m, "org.freedesktop.portal.Request", "Response") && path &&
+        sd_bus_message_read(m, "u", &code) >= 0 && code != 0) {
+        if (inhibit == askingportal && path == requestpath(tokens)) {
+            asking = sd_bus_slot_unref(asking);
+            portalcall = 0;
             ask(false);
-        settle();
+        } else if (inhibit == heldbyportal && path == request) {
+            inhibit = notheld;
+            ask(false);
+        }
+        return 0;
+    }
+    uint64_t to = 0;
+    uint8_t type = 0;
+    const char* late = nullptr;
+    if (!portalcall || sd_bus_message_get_type(m, &type) < 0 || type != SD_BUS_MESSAGE_METHOD_RETURN ||
+        sd_bus_message_get_reply_cookie(m, &to) < 0 || to != portalcall ||
+        sd_bus_message_read(m, "o", &late) < 0 || !late)
+        return 0;
+    portalcall = 0;
+    if ((inhibit == heldbysaver || inhibit == refused) && reason == wanted) {
+        release();
+        request = late;
+        inhibit = heldbyportal;
+    } else {
+        closerequest(late);
     }
     return 0;
 }
 
-/* From what is held to what is wanted; an answer awaited is waited for. */
+/* From what is held to what is wanted; an answer awaited is waited for first. */
 static void settle()
 {
     switch (inhibit) {
-    case notheld:
-        if (wanted.empty() || wanted == refusedfor)
-            break;
-        heldfor = wanted;
-        if (!bus || sd_bus_is_open(bus) <= 0) {
-            bus = sd_bus_flush_close_unref(bus);
-            /* no session bus at all: no desktop that would suspend on its own */
-            if (sd_bus_open_user(&bus) < 0) {
-                bus = nullptr;
-                refusedfor = wanted;
-                break;
-            }
-            sd_bus_add_filter(bus, nullptr, responded, nullptr);
-        }
-        ask(true);
-        break;
     case askingportal:
     case askingsaver:
-        break;
+        return;
     case heldbyportal:
     case heldbysaver:
-        if (wanted != heldfor) {
-            release();
-            settle();
-        }
+        if (reason == wanted)
+            return;
+        release();
+        break;
+    case refused:
+        if (reason == wanted)
+            return;
+        inhibit = notheld;
+        break;
+    case notheld:
         break;
     }
-}
-
-/* An answer awaited, a message still to go out, or a portal's inhibition that
-   the portal may yet end: the bus is read as soon as it has something. */
-static bool busowes()
-{
-    uint64_t queued = 0;
-    return bus && (asking || inhibit == heldbyportal ||
-                   (sd_bus_get_n_queued_write(bus, &queued) >= 0 && queued > 0));
+    reason = wanted;
+    if (reason.empty())
+        return;
+    if (!bus || sd_bus_is_open(bus) <= 0) {
+        bus = sd_bus_flush_close_unref(bus);
+        /* no session bus at all: no desktop that would suspend on its own */
+        if (sd_bus_open_user(&bus) < 0) {
+            bus = nullptr;
+            inhibit = refused;
+            return;
+        }
+        sd_bus_add_filter(bus, nullptr, arrived, nullptr);
+    }
+    ask(true);
 }
 
 bool awakepoll(pollfd* fd, Uint32* ms)
 {
-    if (!busowes())
+    uint64_t queued = 0;
+    if (!bus || !(asking || portalcall || inhibit == heldbyportal ||
+                  (sd_bus_get_n_queued_write(bus, &queued) >= 0 && queued > 0)))
         return false;
     fd->fd = sd_bus_get_fd(bus);
     int events = sd_bus_get_events(bus);
@@ -271,71 +295,63 @@ bool awakepoll(pollfd* fd, Uint32* ms)
     return fd->fd >= 0;
 }
 
-void awakestep()
+/* What came is read and answered; never waits. */
+static void readbus()
 {
     if (bus)
         while (sd_bus_process(bus, nullptr) > 0) {
         }
 }
 
-static void wantinhibit(bool armed, int hh, int mm)
+static void wantinhibit(const tawake& w, long long now)
 {
-    std::string reason;
-    if (armed) {
+    std::string want;
+    if (w.until > now) {
         char text[32];
-        std::snprintf(text, sizeof text, "Weckzeit %02d:%02d", hh, mm);
-        reason = text;
+        std::snprintf(text, sizeof text, "Weckzeit %02d:%02d", w.hh, w.mm);
+        want = text;
     }
-    wanted = reason;
-    if (!armed)  // armed anew, a service that has come meanwhile is asked
-        refusedfor.clear();
-    settle();
+    if (want != wanted) {
+        wanted = want;
+        settle();
+    }
+    readbus();
 }
 
 /* What is queued goes out before the connection closes, but a bus that takes
-   nothing (a stopped daemon) does not hold the program's end for long. */
-static void flushfor(int ms)
-{
-    timespec start, t;
-    clock_gettime(CLOCK_MONOTONIC, &start);
-    for (int left = ms; bus && left > 0 && busowes();) {
-        pollfd fd{};
-        Uint32 wait = (Uint32)left;
-        if (!awakepoll(&fd, &wait) || poll(&fd, 1, (int)wait) < 0)
-            break;
-        awakestep();
-        clock_gettime(CLOCK_MONOTONIC, &t);
-        left = ms - (int)((t.tv_sec - start.tv_sec) * 1000 + (t.tv_nsec - start.tv_nsec) / 1000000);
-    }
-}
-
+   nothing (a stopped daemon) does not hold the program's end for long. An
+   answer still to come is ended by the bus as the connection goes. */
 static void endinhibit()
 {
-    wanted.clear();
-    if (asking)  // an answer still to come: the bus ends what it brings as we leave
-        asking = sd_bus_slot_unref(asking);
     release();
-    flushfor(500);
+    asking = sd_bus_slot_unref(asking);
+    inhibit = notheld;
+    wanted.clear();
+    reason.clear();
+    portalcall = 0;
+    timespec start, t;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    for (int left = 500; bus && left > 0;) {
+        uint64_t queued = 0;
+        if (sd_bus_get_n_queued_write(bus, &queued) < 0 || queued == 0)
+            break;
+        pollfd fd = {sd_bus_get_fd(bus), (short)sd_bus_get_events(bus), 0};
+        if (fd.fd < 0 || poll(&fd, 1, left) < 0)
+            break;
+        readbus();
+        clock_gettime(CLOCK_MONOTONIC, &t);
+        left = 500 - (int)((t.tv_sec - start.tv_sec) * 1000 + (t.tv_nsec - start.tv_nsec) / 1000000);
+    }
     bus = sd_bus_close_unref(bus);
-    refusedfor.clear();
     told = false;
 }
 #else
-static bool busowes()
-{
-    return false;
-}
-
 bool awakepoll(pollfd*, Uint32*)
 {
     return false;
 }
 
-void awakestep()
-{
-}
-
-static void wantinhibit(bool, int, int)
+static void wantinhibit(const tawake&, long long)
 {
 }
 
@@ -344,23 +360,15 @@ static void endinhibit()
 }
 #endif
 
-void keepawake(bool armed, int hh, int mm, long long ringat)
+void keepawake(const tawake& w)
 {
-    setwaketimer(armed ? ringat : -1);
-    if (armed != wasarmed || (armed && (hh != armedhh || mm != armedmm))) {
-        wasarmed = armed;
-        armedhh = hh;
-        armedmm = mm;
-        wantinhibit(armed, hh, mm);
-    }
-    if (busowes())
-        awakestep();
+    setwaketimer(w.wake ? w.until : -1);
+    wantinhibit(w, (long long)time(nullptr));
 }
 
 void letsleep()
 {
     setwaketimer(-1);
     endinhibit();
-    wasarmed = false;
     waketimerrefused = false;
 }

@@ -1,15 +1,21 @@
-// The desktop program's hold on the machine's sleep while an alarm is armed: what its idle wait and tests see.
+// The desktop program keeps the machine awake for the alarm: a suspend inhibition on the session bus, a timer that wakes it.
 #pragma once
 #include <poll.h>
 #include <SDL.h>
 
-extern int (*openwaketimer)();  /* a timer on a clock that wakes a sleeping machine, or
-                                   -1: timerfd_create(CLOCK_REALTIME_ALARM, ...); tests
-                                   set another clock */
-extern int waketimer;           /* that timer, set to the armed alarm's second; -1 for none */
+#include "clock/control.h"
 
-/* While the session bus owes an answer, takes a message or may end what it
-   holds: its descriptor to wait on in fd, and *ms cut to when an answer is due;
-   false otherwise. */
+/* After every tick, what the clock asks (awakefor): the inhibition taken, kept or
+   given back, and the wake timer set. The bus is asked asynchronously and read
+   here, never waited for. */
+void keepawake(const tawake& w);
+void letsleep();  /* at the end: all of that given back, the bus given half a second */
+/* While the bus owes an answer or may bring one, its descriptor for the idle
+   loop to wait on beside input, and *ms cut to when an answer is due; false
+   otherwise. What it brings is read after the next tick. */
 bool awakepoll(pollfd* fd, Uint32* ms);
-void awakestep();  /* what the bus sent is read and answered; never waits */
+
+/* the wake timer */
+extern int (*openwaketimer)();  /* timerfd_create(CLOCK_REALTIME_ALARM, ...); tests set
+                                   another clock; -1 where the system refuses */
+extern int waketimer;           /* the timer, -1 for none */

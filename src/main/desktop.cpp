@@ -224,18 +224,11 @@ static void waitinput(Uint32 ms)
 }
 
 /* Without an X connection of its own to wait on (Wayland), the SDL beneath
-   sdl12-compat waits for input itself; the session bus cannot join that wait,
-   so while it owes an answer the wait is one unit at most. */
+   sdl12-compat waits for input itself; the session bus is read after the tick
+   of each second then. */
 static bool beneathsleep(Uint32 ms)
 {
-    pollfd fd{};
-    Uint32 wait = ms;
-    if (!awakepoll(&fd, &wait))
-        return beneathwait(ms);
-    wait = std::min<Uint32>(wait, 10);
-    bool woke = beneathwait(wait);
-    awakestep();
-    return woke || wait < ms;
+    return beneathwait(ms);
 }
 
 #if HORATIK_X11
@@ -249,15 +242,12 @@ static bool xsleep(Uint32 ms)
        where the socket no longer shows it. */
     if (XEventsQueued(xdisplay, QueuedAlready) > 0)
         return true;
-    /* the session bus too, while it owes an answer about the machine's sleep */
+    /* the session bus too, while it owes an answer about the machine's sleep
+       (read after the tick that follows); a signal ends it early as well */
     pollfd fds[2] = {{xfd, POLLIN, 0}, {-1, 0, 0}};
     Uint32 wait = ms;
     nfds_t n = awakepoll(&fds[1], &wait) ? 2 : 1;
-    /* a signal ends it early; so does input */
-    int woke = poll(fds, n, static_cast<int>(wait));
-    if (n == 2)
-        awakestep();
-    return woke != 0 || wait < ms;
+    return poll(fds, n, static_cast<int>(wait)) != 0 || wait < ms;
 }
 
 /* Xlib ends the process when the display goes away (a logout, a crashed server);

@@ -1,4 +1,5 @@
 // The handheld program: full screen, and the console's menu program when it ends.
+#include "main/awake.h"
 #include "main/variant.h"
 
 #include <unistd.h>
@@ -31,7 +32,7 @@ void sdlhints()
 {
 }
 
-void keepawake(bool, int, int, long long)
+void keepawake(const tawake&)
 {
 }
 

@@ -13,6 +13,7 @@
 #include "gfx/text.h"
 #include "gui/about.h"
 #include "gui/loop.h"
+#include "main/awake.h"
 #include "main/variant.h"
 
 /* variables */
@@ -53,13 +54,15 @@ static int openmixer(int frames)
 }
 
 /* After every tick, once its frame is presented: the alarm's sound, and the
-   machine kept awake while an alarm is armed. */
+   machine kept awake for the alarm. */
 static void afterframe()
 {
+    static long long ringend = -1;  /* system time the last ring's sound was last heard of */
     soundstep();
-    bool armed = wecken == 2;
-    long long at = armed && fest ? nextring((long long)systime(nullptr), zeitdazu, weckzeit[0], weckzeit[1]) : -1;
-    keepawake(armed, weckzeit[0], weckzeit[1], at);
+    long long now = (long long)systime(nullptr);
+    if (ringon())
+        ringend = now;
+    keepawake(awakefor(now, ringend));
 }
 
 static void Terminate()

@@ -12,8 +12,3 @@ void handover();   /* handheld: hand the console back to its menu program */
 void setupwait();  /* desktop: the window loop sleeps until input or a new second */
 void showticks(int ticks);  /* desktop: the ticks of the last second in the caption */
 void sdlhints();   /* desktop, before SDL starts: SDL keeps the screen on no longer */
-/* desktop, after every tick: while an alarm is armed (for hh:mm, due at the system
-   time ringat, or -1 while the clock stands) the machine is kept from sleeping, and
-   woken for it where the system allows */
-void keepawake(bool armed, int hh, int mm, long long ringat);
-void letsleep();   /* desktop, at the end: all of that given back */

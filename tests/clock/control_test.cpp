@@ -354,3 +354,42 @@ TEST_F(Control, NextRingIsTheFirstSecondThatShowsTheAlarm)
     for (int bad : {-1, 24, 60})
         EXPECT_EQ(nextring(1000, 0, bad, bad == 24 ? 0 : bad), -1) << bad;
 }
+
+/* How long the machine stays awake: to the alarm's second while it is armed and
+   the clock runs, woken then; to 30 s after a ring's sound; not while stopped,
+   off, still being set or for an alarm time the clock never shows. */
+TEST_F(Control, AwakeForTheAlarmAndThirtySecondsPastItsRing)
+{
+    const long long now = at(6, 0, 0);
+    struct {
+        int state, hh, mm;
+        bool running;
+        long long ringend;  /* -1: no ring */
+        long long until;
+        bool wake;
+    } cases[] = {
+        {2, 7, 0, true, -1, at(7, 0, 0), true},
+        {2, 7, 0, false, -1, -1, false},           // stopped: it cannot ring
+        {0, 7, 0, true, -1, -1, false},
+        {1, 7, 0, true, -1, -1, false},
+        {2, 24, 0, true, -1, -1, false},           // from a foreign file
+        {2, 7, 60, true, -1, -1, false},
+        {0, 7, 0, true, now, now + 30, false},     // sounding
+        {0, 7, 0, true, now - 29, now + 1, false},
+        {0, 7, 0, true, now - 30, -1, false},      // played out 30 s ago
+        {0, 7, 0, false, now, now + 30, false},    // stopped while it sounds
+        {2, 6, 0, true, now, at(6, 0, 0, 1), true},  // rung and armed again at once
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.state) + " " + std::to_string(c.hh) + ":" + std::to_string(c.mm) +
+                     (c.running ? " running, ring " : " stopped, ring ") + std::to_string(c.ringend - now));
+        wecken = c.state;
+        weckzeit[0] = c.hh;
+        weckzeit[1] = c.mm;
+        fest = c.running;
+        tawake w = awakefor(now, c.ringend);
+        EXPECT_EQ(w.until, c.until);
+        EXPECT_EQ(w.wake, c.wake);
+        EXPECT_EQ(w.hh * 100 + w.mm, c.hh * 100 + c.mm);
+    }
+}

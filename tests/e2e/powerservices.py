@@ -5,7 +5,7 @@
 
 SERVICES: "portal" (the desktop portal's Inhibit and org.freedesktop.ScreenSaver,
 as GNOME and KDE have both), "slowportal" (the same, the portal answering after
-two seconds), "refusingportal" (a portal whose backend cannot inhibit suspend: it
+three seconds), "refusingportal" (a portal whose backend cannot inhibit suspend: it
 answers, then ends the request with Response 2, as xdg-desktop-portal-gtk does
 without a session manager) or "saver" (org.freedesktop.ScreenSaver alone, as older
 Xfce and MATE). Each inhibition taken and ended is a line of LOG:
@@ -69,7 +69,7 @@ class Portal(dbus.service.Object):
             return
         take(path, sender, "portal flags=%d reason=%s" % (flags, options.get("reason", "")),
              Request(bus, path))
-        GLib.timeout_add(2000 if services == "slowportal" else 0, lambda: answer(dbus.ObjectPath(path)))
+        GLib.timeout_add(3000 if services == "slowportal" else 0, lambda: answer(dbus.ObjectPath(path)))
 
 
 class Saver(dbus.service.Object):

@@ -7,7 +7,6 @@
 #include <ctime>
 
 #include "main/awake.h"
-#include "main/variant.h"
 
 namespace {
 
@@ -40,20 +39,21 @@ TEST(Awake, WakeTimerFollowsTheArmedAlarm)
     openwaketimer = realtimetimer;
     const long long now = std::time(nullptr);
     struct {
-        bool armed;
-        long long ringat, want;  /* what the clock says; where the timer is, -1 for none */
+        long long until;
+        bool wake;       /* what the clock asks */
+        long long want;  /* where the timer is, -1 for none */
     } steps[] = {
-        {true, now + 100, now + 100},
-        {true, now + 100, now + 100},
-        {true, now + 3700, now + 3700},  // the clock was set an hour back
-        {true, -1, -1},                  // stopped: no second to ring at
-        {true, now + 200, now + 200},
-        {false, now + 200, -1},          // off
-        {true, now + 300, now + 300},
+        {now + 100, true, now + 100},
+        {now + 100, true, now + 100},
+        {now + 3700, true, now + 3700},  // the clock was set an hour back
+        {-1, false, -1},                 // stopped, or off: no second to ring at
+        {now + 200, true, now + 200},
+        {now + 30, false, -1},           // a ring's sound: awake, nothing to wake for
+        {now + 300, true, now + 300},
     };
     for (const auto& s : steps) {
-        SCOPED_TRACE(s.ringat - now);
-        keepawake(s.armed, 7, 0, s.ringat);
+        SCOPED_TRACE(s.until - now);
+        keepawake({s.until, s.wake, 7, 0});
         if (s.want < 0) {
             EXPECT_EQ(waketimer, -1);
         } else {
@@ -66,8 +66,8 @@ TEST(Awake, WakeTimerFollowsTheArmedAlarm)
 
     openwaketimer = refused;
     ::testing::internal::CaptureStderr();
-    keepawake(true, 7, 0, now + 100);
-    keepawake(true, 7, 0, now + 200);
+    keepawake({now + 100, true, 7, 0});
+    keepawake({now + 200, true, 7, 0});
     EXPECT_EQ(waketimer, -1);
     letsleep();
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "a refused wake timer is no news";
