@@ -144,9 +144,11 @@ static void ask(bool ofportal)
     /* the bus's own time for an answer, 25 s */
     if (r >= 0)
         r = sd_bus_call_async(bus, &asking, m, answered, nullptr, 0);
-    portalcall = 0;
-    if (r >= 0 && ofportal)
-        sd_bus_message_get_cookie(m, &portalcall);
+    if (ofportal) {
+        portalcall = 0;
+        if (r >= 0)
+            sd_bus_message_get_cookie(m, &portalcall);
+    }
     sd_bus_message_unref(m);
     inhibit = ofportal ? askingportal : askingsaver;
     if (r < 0 && ofportal)
