@@ -318,7 +318,10 @@ bool stehtbox(const shot& s)
 
 bool stehtshows(const shot& s)
 {
-    return stehtbox(s) && textdiff(s, {271, 216, 314, 234}, 0, {{275, 212, 18, "Steht", white}}) == 0;
+    if (!stehtbox(s))
+        return false;
+    const std::vector<label> steht = {{275, 212, 18, "Steht", white}};
+    return textdiff(s, {271, 216, 314, 234}, 0, steht) == 0;
 }
 
 static const char* const helplines[] = {
