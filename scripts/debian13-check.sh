@@ -1,19 +1,27 @@
 #!/usr/bin/env bash
-# Checks both Quick-start commands on a fresh Debian 13 without a second machine:
-# makes a Debian 13 root file system in a folder, clones this repository's HEAD
-# into it, runs the test command there, then `timeout 20 bash scripts/run.sh`, and
-# fails if a clock is left running after it. Everything is unmounted afterwards; the
-# folder is removed unless --keep is given. Not part of CI: it needs root, network
-# access to the Debian archive the host uses, about 4 GB and 20 to 30 minutes.
-#   sudo bash scripts/debian13-check.sh [--keep] [FOLDER]
+# Checks both Quick-start commands on a fresh Debian 13 (or, with --suite sid,
+# Debian unstable) without a second machine: makes a root file system of that
+# release in a folder, clones this repository's HEAD into it, runs the test command
+# there, then `timeout 20 bash scripts/run.sh`, and fails if a clock is left running
+# after it. Everything is unmounted afterwards; the folder is removed unless --keep
+# is given. Not part of CI: it needs root, network access to the Debian archive the
+# host uses, about 5 GB and 30 to 45 minutes.
+#   sudo bash scripts/debian13-check.sh [--keep] [--suite trixie|sid] [FOLDER]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
 
 keep=
-[ "${1:-}" = --keep ] && { keep=1; shift; }
+suite=trixie
+while [ $# -gt 0 ]; do
+    case $1 in
+        --keep) keep=1; shift ;;
+        --suite) suite=${2:?--suite trixie or sid}; shift 2 ;;
+        *) break ;;
+    esac
+done
 [ "$(id -u)" -eq 0 ] || { echo "debian13-check: run it as root (chroot and mounts)" >&2; exit 2; }
-root=${1:-$(mktemp -d /var/tmp/hx-debian13.XXXXXX)}
+root=${1:-$(mktemp -d /var/tmp/hx-$suite.XXXXXX)}
 
 # the archive the host's apt takes its own release from
 archive=$(bash scripts/archive.sh "$(. /etc/os-release && echo "${VERSION_CODENAME:-}")")
@@ -40,10 +48,12 @@ mnt() {  # mnt TARGET mount-arguments...
 }
 
 t0=$(date +%s)
-echo "=== Debian 13 root in $root from $archive"
+echo "=== Debian $suite root in $root from $archive"
 tmp=$(mktemp -d /var/tmp/hx-mmdebstrap.XXXXXX)
 chmod 1777 "$tmp"
-TMPDIR=$tmp mmdebstrap --quiet --variant=apt --include=ca-certificates,git,sudo trixie "$root" "$archive"
+# unstable's Release is valid for a week; an archive that is a dated copy is older
+TMPDIR=$tmp mmdebstrap --quiet --variant=apt --include=ca-certificates,git,sudo \
+    --aptopt='Acquire::Check-Valid-Until "false"' "$suite" "$root" "$archive"
 rm -rf "$tmp"
 t1=$(date +%s)
 
@@ -75,4 +85,4 @@ if [ -n "$left" ]; then
     exit 1
 fi
 t3=$(date +%s)
-echo "=== Debian 13: test command passed, no clock left; root $((t1 - t0)) s, test command $((t2 - t1)) s, run.sh $((t3 - t2)) s"
+echo "=== Debian $suite: test command passed, no clock left; root $((t1 - t0)) s, test command $((t2 - t1)) s, run.sh $((t3 - t2)) s"

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: unit and end-to-end tests on the system's
-# SDL 1.2 and again on sdl12-compat (the SDL 1.2 API over SDL2), the unit tests
-# again cross-built for 32-bit ARM under qemu (scripts/arm.sh) and with
-# AddressSanitizer and UndefinedBehaviorSanitizer, then each fuzzer for a while.
+# SDL 1.2 and again on sdl12-compat (the SDL 1.2 API over SDL2), the host release's
+# and the newest; the unit tests again cross-built for 32-bit ARM under qemu
+# (scripts/arm.sh) and with AddressSanitizer and UndefinedBehaviorSanitizer; the
+# unit and end-to-end tests on sdl12-compat over sdl2-compat over SDL3, under X and
+# natively on Wayland, in a Debian 13 root (scripts/sdl3.sh); then each fuzzer for
+# a while.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh test
@@ -10,25 +13,32 @@ jobs=$(nproc)
 fuzzseconds=${HX_FUZZ_SECONDS:-45}
 
 step() { printf '\n=== %s\n' "$*"; }
+skipped=
 
 step "release build and all tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DHORATIK_WERROR=ON >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
-step "unit and end-to-end tests on sdl12-compat"
-compat=$(bash scripts/sdl12-compat.sh build)
-if [ -n "$compat" ]; then
-    # building and linting the package does not meet SDL: once is enough
-    LD_LIBRARY_PATH=$compat ctest --test-dir build --output-on-failure -j"$jobs" -L 'unit|e2e' \
-        -E '^e2e\.Install\.DebianPackage$'
-else
-    echo "The programs run on sdl12-compat already: the tests above ran on it."
-fi
+# sdl12-compat as the host release has it, and the newest one (unstable's); building
+# and linting the package does not meet SDL: once is enough
+for which in release newest; do
+    step "unit and end-to-end tests on sdl12-compat ($which)"
+    code=0
+    compat=$(bash scripts/sdl12-compat.sh build "$which") || code=$?
+    [ $code -eq 0 ] || [ $code -eq 77 ] || exit $code
+    if [ -n "$compat" ]; then
+        LD_LIBRARY_PATH=$compat ctest --test-dir build --output-on-failure -j"$jobs" -L 'unit|e2e' \
+            -E '^e2e\.Install\.DebianPackage$'
+    elif [ $code -eq 77 ]; then
+        skipped="$skipped (but not on the newest sdl12-compat: see above)"
+    else
+        echo "The programs run on this sdl12-compat already: the tests above ran on it."
+    fi
+done
 
 step "unit tests on 32-bit ARM under qemu"
-skipped=
-bash scripts/arm.sh || { code=$?; [ $code -eq 77 ] || exit $code; skipped=" (but not on ARM: see above)"; }
+bash scripts/arm.sh || { code=$?; [ $code -eq 77 ] || exit $code; skipped="$skipped (but not on ARM: see above)"; }
 
 step "unit tests with sanitizers"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DHORATIK_SANITIZE=ON -DHORATIK_BENCH=OFF -DHORATIK_WERROR=ON >/dev/null
@@ -37,6 +47,10 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-asan --output-on-failure -j"$jobs" -L unit
+
+step "unit and end-to-end tests on SDL3 (the newest sdl12-compat over sdl2-compat), X11 and Wayland"
+bash scripts/sdl3.sh build build-asan ||
+    { code=$?; [ $code -eq 77 ] || exit $code; skipped="$skipped (but not on SDL3: see above)"; }
 
 step "fuzzing, ${fuzzseconds} s per target"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DHORATIK_FUZZ=ON -DHORATIK_TESTS=OFF -DHORATIK_WERROR=ON \
