@@ -17,6 +17,11 @@ int offsetfor(long long at)
     return (int)(((7 * 3600 - at) % 86400 + 86400) % 86400);
 }
 
+bool ok(const exitstatus& e)
+{
+    return e.exited && e.code == 0;
+}
+
 std::string joined(const std::vector<std::string>& v)
 {
     std::string s;
@@ -198,4 +203,37 @@ TEST(Awake, AMissingOrSlowServiceHoldsNothingUp)
             EXPECT_EQ(said.rfind("Couldn't keep the machine awake for the alarm: ", 0), 0u) << said;
         }
     }
+}
+
+/* The package gives the program CAP_WAKE_ALARM as a file capability, and a user's
+   program so given one runs in the C library's secure mode, where secure_getenv
+   finds no environment: it still finds the session's bus and holds the portal's
+   inhibition, and its wake timer is set. (sd_bus_open_user found no bus that way.) */
+TEST(Awake, ThroughThePortalWithTheWakeCapabilityOfThePackage)
+{
+    sandbox box;
+    ASSERT_EQ(chown(box.dir.c_str(), 65534, 65534), 0);
+    spawnopts cap;
+    cap.argv = {"setcap", "cap_wake_alarm+ep", box / "horatik-desktop"};
+    if (!ok(waitexit(spawn(cap), 10)))
+        GTEST_SKIP() << "no setcap, or a file system without capabilities";
+    xserver x;
+    ASSERT_TRUE(x.ok());
+    sessionbus bus(box / "bus", "portal");
+    ASSERT_TRUE(bus.ok()) << readfile(bus.dir + "/daemon.log");
+    const long long alarm = (long long)wallclock() + 100;
+    writefile(box / "Horatik.dat", settings(offsetfor(alarm), 0, 7, 0, 2));
+    runopts o;
+    o.x = &x;
+    o.env = {bus.env()};
+    o.uid = 65534;
+    run r = start(box, o);
+    ASSERT_TRUE(x.waitscreen(20)) << r.stderrtext();
+    std::string status = readfile("/proc/" + std::to_string(r.pid) + "/status");
+    EXPECT_NE(status.find("CapEff:\t0000000800000000"), std::string::npos) << status;
+    EXPECT_TRUE(holds(bus, r.pid, {"portal flags=4 reason=Weckzeit 07:00"}, 5)) << bus.log();
+    EXPECT_NEAR(wallclock() + wakesin(r.pid), (double)alarm, 1.0) << "no wake timer";
+    ASSERT_TRUE(x.closerequest());
+    EXPECT_TRUE(ok(waitexit(r.pid, 10)));
+    EXPECT_EQ(r.stderrtext(), "");
 }

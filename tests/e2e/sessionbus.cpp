@@ -21,7 +21,8 @@ sessionbus::sessionbus(const std::string& d, const std::string& what) : dir(d), 
               "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
               " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
               "<busconfig><type>session</type><listen>unix:path=" + dir + "/bus</listen>\n"
-              "<auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+              "<auth>EXTERNAL</auth><policy context=\"default\"><allow user=\"*\"/>\n"
+              "<allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
               "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
     spawnopts o;
     o.argv = {"dbus-daemon", "--config-file=" + dir + "/bus.conf", "--nofork", "--nopidfile"};
