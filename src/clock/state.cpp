@@ -43,6 +43,7 @@ SDL_Surface* weck = nullptr;
 SDL_Joystick* joy = nullptr;
 twindow* uhrwindow = nullptr;
 
+void (*aftersave)() = nullptr;  /* null, or told of each save that reached the file */
 static const char settingsfile[] = "Horatik.dat";
 static const char settingstemp[] = "Horatik.dat.tmp";
 static const char layoutfile[] = "config.conf";
@@ -192,6 +193,8 @@ void saveuhr()
         }
         sync();
     }
+    if (aftersave)
+        aftersave();
 }
 
 void setuhrwindow()

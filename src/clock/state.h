@@ -39,6 +39,7 @@ extern twindow* uhrwindow;
 constexpr int settingssize = 17;
 void openuhr();
 void saveuhr();
+extern void (*aftersave)();  /* null, or told of each save that reached the file */
 void packsettings(unsigned char out[settingssize]);           /* the file's 17 bytes */
 void unpacksettings(const unsigned char* in, size_t n);        /* fields wholly inside n */
 void readlayout(const unsigned char* text, size_t n);          /* the 19 numbers */

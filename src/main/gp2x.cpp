@@ -1,4 +1,5 @@
 // The handheld program: full screen, and the console's menu program when it ends.
+#include "main/autostart.h"
 #include "main/awake.h"
 #include "main/variant.h"
 
@@ -33,6 +34,11 @@ void sdlhints()
 }
 
 void keepawake(const tawake&)
+{
+}
+
+/* the console's menu starts programs; nothing starts at login */
+void startatlogin(bool)
 {
 }
 

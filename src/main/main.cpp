@@ -13,6 +13,7 @@
 #include "gfx/text.h"
 #include "gui/about.h"
 #include "gui/loop.h"
+#include "main/autostart.h"
 #include "main/awake.h"
 #include "main/variant.h"
 
@@ -135,10 +136,19 @@ static void resetall()
     quittext();
 }
 
+/* The settings file holds an armed alarm, or no longer: the installed clock
+   starts at login while it does. */
+static void filesaved()
+{
+    startatlogin(wecken == 2);
+}
+
 int main(int, char**)
 {
     initall();
     openuhr();
+    filesaved();
+    aftersave = filesaved;
     textquality = 2;
     setuhrwindow();
     setaboutwindow();

@@ -140,7 +140,7 @@ struct installed {
     {
         runopts o;
         o.command = cmd.empty() ? std::vector<std::string>{launcher} : cmd;
-        o.unset = {"HOME", "XDG_DATA_HOME"};
+        o.unset = {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"};
         o.env = {"HOME=" + home};
         o.env.insert(o.env.end(), env.begin(), env.end());
         return start(box, o);
@@ -209,7 +209,7 @@ TEST(Install, LauncherRunsTheClockInTheUsersFolderAndItsSettingsLast)
     o.command = {fromentry};
     o.x = &x;
     o.fake = fresh;
-    o.unset = {"HOME", "XDG_DATA_HOME"};
+    o.unset = {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"};
     o.env = {"HOME=" + in.home};
     run r = start(in.box, o);
     ASSERT_TRUE(x.waitscreen(20)) << "no window";
@@ -235,6 +235,19 @@ TEST(Install, LauncherRunsTheClockInTheUsersFolderAndItsSettingsLast)
     x.waitfor([](const shot& sh) { return !alarmboxframe(sh); });
     std::string saved = settings(utc, 0, 1, 0, 2);
     EXPECT_EQ(readfile(in.folder + "/Horatik.dat"), saved) << hex(readfile(in.folder + "/Horatik.dat"));
+    /* armed, it starts at login: an entry in the user's autostart folder that
+       starts the launcher */
+    const std::string login = in.home + "/.config/autostart/horatik.desktop";
+    auto appears = [&](bool there) {
+        for (double end = now() + 2; now() < end && exists(login) != there;)
+            pause(0.05);
+        return exists(login) == there;
+    };
+    ASSERT_TRUE(appears(true)) << "no autostart entry for the armed alarm";
+    std::string out;
+    EXPECT_EQ(command(in.box, {"desktop-file-validate", login}, &out), 0) << out;
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(entry(login)["Exec"], "\"" + in.launcher + "\"");
     EXPECT_TRUE(x.closerequest());
     exitstatus e = waitexit(r.pid, 10);
     EXPECT_TRUE(ok(e)) << e.str();
@@ -246,6 +259,7 @@ TEST(Install, LauncherRunsTheClockInTheUsersFolderAndItsSettingsLast)
               layout(160, 120, 10, 20, 20, 70, 90, 90, 119, 138, {0, 0, 255}, {0, 255, 0}, {255, 0, 0}));
     o.command = {in.launcher};
     o.fake = "2026-12-07 07:10:20";
+    unlink(login.c_str());  // the file holds the armed alarm: the entry comes back
     r = start(in.box, o);
     ASSERT_TRUE(x.waitscreen(20)) << "no window";
     geometry g;
@@ -259,6 +273,7 @@ TEST(Install, LauncherRunsTheClockInTheUsersFolderAndItsSettingsLast)
     EXPECT_EQ(handtimes(again, g, candidates(r, again), {readoutarea, markarea}).size(), 1u)
         << "the layout's hands are not shown";
     EXPECT_EQ(markshows(again, in.share + "/data/bg.png"), 1) << "the alarm is not armed";
+    EXPECT_TRUE(appears(true)) << "the armed alarm in the file at start";
 
     /* started again from the menu: no second clock on the same settings, the
        first one runs on; after a crash of it the next start works */
@@ -273,9 +288,19 @@ TEST(Install, LauncherRunsTheClockInTheUsersFolderAndItsSettingsLast)
     r = start(in.box, o);
     EXPECT_TRUE(clockruns(r.pid, 20)) << "a crashed clock left its folder locked: " << r.stderrtext();
     EXPECT_TRUE(x.waitscreen(20));
+    /* switched off, the entry goes; one the user switched off is theirs */
+    ASSERT_TRUE(x.press("s"));
+    EXPECT_TRUE(appears(false)) << "the autostart entry stays after the alarm is off";
+    const std::string off = "[Desktop Entry]\nType=Application\nName=Horatik\nExec=horatik\n"
+                            "X-Horatik-Alarm=true\nHidden=true\n";
+    writefile(login, off);
+    ASSERT_TRUE(x.press("s") && x.press("s"));
+    pause(1);
+    EXPECT_EQ(readfile(login), off);
     EXPECT_TRUE(x.closerequest());
     e = waitexit(r.pid, 10);
     EXPECT_TRUE(ok(e)) << e.str();
+    EXPECT_EQ(r.stderrtext(), "");
     EXPECT_EQ(readfile(in.folder + "/Horatik.dat"), saved);
     if (::testing::Test::HasFailure() && x.last.ok)
         x.last.save(shotdir() + "/failed-install-launcher.png");
@@ -344,7 +369,7 @@ TEST(Install, LauncherFolderAndLinks)
     EXPECT_EQ(r.stderrtext(), "horatik: cannot make the folder " + in.box / "afile/horatik/data\n");
     runopts o;
     o.command = {in.launcher};
-    o.unset = {"HOME", "XDG_DATA_HOME"};
+    o.unset = {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"};
     r = start(in.box, o);
     e = waitexit(r.pid, 10);
     EXPECT_TRUE(e.exited && e.code == 3) << e.str();
@@ -443,7 +468,7 @@ TEST(Install, UnpackedPackageStartsTheClock)
     runopts o;
     o.command = {root + "/usr/bin/horatik"};
     o.x = &x;
-    o.unset = {"HOME", "XDG_DATA_HOME"};
+    o.unset = {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"};
     o.env = {"HOME=" + home};
     run r = start(box, o);
     EXPECT_TRUE(x.waitscreen(20)) << "no window\n" << r.stderrtext();
