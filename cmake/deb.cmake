@@ -1,8 +1,9 @@
 # cmake --build build --target package: build/horatik_<version>_<arch>.deb, made by
 # CPack from the install rules with the prefix /usr. It differs from a plain install
-# in three ways: the font is a link to the file of the Debian package that has it,
+# in four ways: the font is a link to the file of the Debian package that has it,
 # which the package depends on, instead of a copy; /usr/share/doc/horatik holds the
-# copyright and changelog Debian asks for; the clock is stripped.
+# copyright and changelog Debian asks for; the clock is stripped; its postinst gives
+# the clock CAP_WAKE_ALARM, so that it may wake a suspended machine for its alarm.
 
 # The font's owner on this machine: fonts-liberation on Debian 12 and 13. Without
 # one (a font from elsewhere) the package carries the copy, as a plain install does.
@@ -83,6 +84,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # the libraries from dpkg-shlibdeps; the font the clock loads by hand
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS ${HX_FONTPKG})
+# setcap, with which the postinst gives the clock CAP_WAKE_ALARM
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libcap2-bin)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/cmake/deb/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "analog alarm clock with a digital read-out")
 set(CPACK_PACKAGE_DESCRIPTION [=[
 Horatik shows an analog face, three hands over a dial, with an optional

@@ -418,8 +418,13 @@ TEST(Install, DebianPackage)
     std::string depends = line(box, {"dpkg-deb", "-f", deb, "Depends"});
     for (const char* p : {"libc6 (>=", "libsdl", "fonts-liberation", "libsystemd0"})  // names that differ least between releases
         EXPECT_NE(depends.find(p), std::string::npos) << p << " missing in " << depends;
+    EXPECT_EQ(line(box, {"dpkg-deb", "-f", deb, "Recommends"}), "libcap2-bin");
     EXPECT_EQ(command(box, {"lintian", "--fail-on", "error", deb}, &out), 0) << out;
     EXPECT_EQ(command(box, {"apt-get", "install", "--simulate", deb}, &out), 0) << out;
+    /* installed, its postinst gives the clock the one capability of waking the machine */
+    ASSERT_EQ(command(box, {"dpkg-deb", "-e", deb, box / "control"}, &out), 0) << out;
+    EXPECT_NE(readfile(box / "control/postinst").find("setcap cap_wake_alarm+ep /usr/bin/horatik-desktop"),
+              std::string::npos);
 
     /* the install's layout under /usr, the font a link to the font package's file,
        Debian's documents; no handheld program */
