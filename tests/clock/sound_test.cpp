@@ -213,31 +213,23 @@ TEST_F(Sound, AThreadOfItsOwnAndAHungServerLeftBehind)
     soundstep();
     for (int i = 0; i < 300 && ringon(); i++)
         SDL_Delay(10);
-    EXPECT_FALSE(ringon()) << "the ring did not end";
-    EXPECT_FALSE(audioopen());
+    EXPECT_FALSE(ringon() || audioopen()) << "the ring did not end";
 
     static std::atomic<bool> answers{false};
     openaudio = [](int) {
         while (!answers)
             SDL_Delay(5);
-        SDL_SetError("no sound server");
         return -1;
     };
     ring();
     Uint32 t0 = SDL_GetTicks();
-    for (int i = 0; i < 20; i++) {
+    for (int i = 0; i < 20; i++, SDL_Delay(10))
         soundstep();
-        SDL_Delay(10);
-    }
-    EXPECT_TRUE(ringon());
-    Uint32 stepped = SDL_GetTicks() - t0;
-    EXPECT_LT(stepped, 400u) << "the steps waited for the device";
+    EXPECT_LT(SDL_GetTicks() - t0, 400u) << "the steps waited for the device";
     t0 = SDL_GetTicks();
     freeweck();
-    Uint32 ended = SDL_GetTicks() - t0;
     EXPECT_TRUE(audiohung());
-    EXPECT_GE(ended, 900u);
-    EXPECT_LT(ended, 1500u);
+    EXPECT_NEAR(SDL_GetTicks() - t0, 1000.0, 300.0);
     ::testing::internal::CaptureStderr();
     answers = true;
     SDL_Delay(300);  // the thread left behind ends once the open comes back

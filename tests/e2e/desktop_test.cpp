@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <signal.h>
 #include <unistd.h>
 
 #include "e2e/expect.h"
@@ -541,6 +543,97 @@ TEST(Desktop, ZoomFollowsTheDesktopScaleAndTheWindowSize)
     EXPECT_EQ(lh, 480);
     large.closerequest();
     EXPECT_TRUE(ok(waitexit(r.pid, 10)));
+}
+
+/* A sound server that hangs (SIGSTOP, not killed) stops the clock's sound and
+   nothing else. Stopped 3 s before the alarm's second, so that the ring's device
+   waits to open, and continued 5 s into the ring: the whole sound is heard then.
+   Stopped 2 s into the ring and left so: its device waits for ever to close.
+   In both, for 40 s the face turns every second; Return ends the program within
+   2 s with 0; standard error holds one line at most. In real time, but with
+   room enough to share the machine with another test. */
+TEST(Desktop, AHungSoundServerStopsOnlyTheSound)
+{
+    struct clock {
+        sandbox box;
+        xserver x;
+        std::unique_ptr<soundserver> sound;
+        run r;
+        double stopat, contat;  /* seconds from the alarm's second; contat 0: never */
+        bool stopped = false;
+        shot last;
+        std::vector<double> turns;  /* when the face was seen to change */
+    };
+    std::vector<std::unique_ptr<clock>> clocks;
+    for (auto [stopat, contat] : {std::pair{-3.0, 5.0}, {2.0, 0.0}}) {
+        clocks.push_back(std::make_unique<clock>());
+        clocks.back()->stopat = stopat;
+        clocks.back()->contat = contat;
+    }
+    const double wallofmono = wallclock() - now();
+    const long long alarm = (long long)(now() + wallofmono) + 12;
+    const double ringat = (double)alarm - wallofmono;
+    for (auto& c : clocks) {
+        ASSERT_TRUE(c->x.ok());
+        c->sound = std::make_unique<soundserver>(c->box / "pulse");
+        ASSERT_TRUE(c->sound->ok()) << readfile(c->sound->dir + "/server.log");
+        writefile(c->box / "Horatik.dat", settings((int)(((7 * 3600 - alarm) % 86400 + 86400) % 86400), 0, 7, 0, 2));
+        runopts o;
+        o.x = &c->x;
+        o.audio = "pulse";
+        o.env = {c->sound->env()};
+        c->r = start(c->box, o);
+    }
+    for (auto& c : clocks)
+        ASSERT_TRUE(c->x.waitscreen(20)) << c->r.stderrtext();
+    recording rec(*clocks[0]->sound);
+    ASSERT_LT(now(), ringat + clocks[0]->stopat - 1) << "too slow to start before the alarm";
+
+    const double from = now();
+    while (now() < ringat + 40) {
+        for (auto& c : clocks) {
+            if (!c->stopped && now() >= ringat + c->stopat) {
+                kill(c->sound->pid, SIGSTOP);
+                c->stopped = true;
+            } else if (c->stopped && c->contat != 0 && now() >= ringat + c->contat) {
+                kill(c->sound->pid, SIGCONT);
+                c->contat = 0;
+            }
+            shot s = c->x.grabonce();
+            if (s.ok && s.px != c->last.px) {
+                c->turns.push_back(now());
+                c->last = s;
+            }
+        }
+        pause(0.2);
+    }
+    for (auto& c : clocks) {
+        SCOPED_TRACE("stopped " + std::to_string((int)c->stopat) + " s from the alarm's second");
+        double gap = 0, at = from;
+        for (double t : c->turns) {
+            if (t - at > gap)
+                gap = t - at;
+            at = t;
+        }
+        gap = std::max(gap, now() - at);
+        EXPECT_LT(gap, 1.6) << "the face stood still";
+        double pressed = now();
+        ASSERT_TRUE(c->x.press("Return"));
+        exitstatus e = waitexit(c->r.pid, 10);
+        double took = now() - pressed;
+        EXPECT_TRUE(e.exited && e.code == 0) << e.str();
+        EXPECT_LT(took, 2.0) << "to end";
+        std::printf("stopped %+.0f s from the alarm's second: the face turned at most %.2f s apart, "
+                    "ended %.2f s after Return\n", c->stopat, gap, took);
+        std::string said = c->r.stderrtext();
+        EXPECT_LE(std::count(said.begin(), said.end(), '\n'), 1) << said;
+        kill(c->sound->pid, SIGCONT);
+    }
+    rec.stop();
+    std::string why;
+    const std::string pcm = wavsamples(clocks[0]->box / "data/weck.wav", &why);
+    size_t first = 0;
+    EXPECT_TRUE(soundis(rec.bytes(), pcm, &first, &why)) << "the ring, once the server went on: " << why;
 }
 
 /* Natively on Wayland (sdl12-compat; classic SDL 1.2 has no Wayland driver) under

@@ -41,22 +41,20 @@ struct Autostart : ::testing::Test {
 
 }  // namespace
 
-/* Armed: an entry that starts the launcher, its path quoted for the desktop, the
-   folders made; written again only when it differs; disarmed, gone. A clock
-   that is not installed touches nothing. */
-TEST_F(Autostart, FollowsTheArmedAlarm)
+/* Armed: an entry that starts the launcher, quoted for the desktop, in folders
+   made as the base directories want them, written again only when it differs;
+   disarmed, gone. An entry of the user's own, or one of ours they switched off,
+   stays either way; a clock that is not installed touches nothing; one that
+   cannot write says so once. */
+TEST_F(Autostart, FollowsTheArmedAlarmAndLeavesTheUsersAlone)
 {
-    startatlogin(false);
-    EXPECT_EQ(readall(entry), "(none)");
     startatlogin(true);
-    std::string e = readall(entry);
-    EXPECT_NE(e.find("\nExec=\"/opt/my \\\\\"clock\\\\\" \\\\$1/bin/horatik\"\n"), std::string::npos) << e;
-    EXPECT_NE(e.find("\nTryExec=/opt/my \"clock\" $1/bin/horatik\n"), std::string::npos) << e;
-    EXPECT_EQ(e.rfind("[Desktop Entry]\nType=Application\n", 0), 0u) << e;
-    struct stat a {}, b {};
+    const std::string ours = readall(entry);
+    EXPECT_EQ(ours.rfind("[Desktop Entry]\nType=Application\n", 0), 0u) << ours;
+    EXPECT_NE(ours.find("\nExec=\"/opt/my \\\\\"clock\\\\\" \\\\$1/bin/horatik\"\n"), std::string::npos) << ours;
+    EXPECT_NE(ours.find("\nTryExec=/opt/my \"clock\" $1/bin/horatik\n"), std::string::npos) << ours;
+    struct stat a {}, b {}, folder {};
     ASSERT_EQ(stat(entry.c_str(), &a), 0);
-    EXPECT_EQ(a.st_mode & 0777, 0644u);
-    struct stat folder {};
     ASSERT_EQ(stat((dir + "/config").c_str(), &folder), 0);
     EXPECT_EQ(folder.st_mode & 0777, 0700u);
     startatlogin(true);
@@ -65,32 +63,25 @@ TEST_F(Autostart, FollowsTheArmedAlarm)
     startatlogin(false);
     EXPECT_EQ(readall(entry), "(none)");
 
-    findlauncher = notinstalled;
-    startatlogin(true);
-    EXPECT_EQ(readall(entry), "(none)") << "a clock from its build folder";
-}
-
-/* An entry of the user's own, or one of ours they switched off, stays as it
-   is either way; one the clock cannot write says so once. */
-TEST_F(Autostart, LeavesTheUsersEntriesAndSaysOnceWhatItCannot)
-{
-    startatlogin(true);
-    const std::string ours = readall(entry);
     for (const std::string& theirs : {std::string("[Desktop Entry]\nType=Application\nExec=horatik\n"),
                                       ours + "Hidden=true\n", ours + "X-GNOME-Autostart-enabled=false\n"}) {
         std::ofstream(entry) << theirs;
-        startatlogin(true);
-        EXPECT_EQ(readall(entry), theirs);
-        startatlogin(false);
-        EXPECT_EQ(readall(entry), theirs);
+        for (bool armed : {true, false}) {
+            startatlogin(armed);
+            EXPECT_EQ(readall(entry), theirs);
+        }
     }
     unlink(entry.c_str());
+    findlauncher = notinstalled;
+    startatlogin(true);
+    EXPECT_EQ(readall(entry), "(none)") << "a clock from its build folder";
+
+    findlauncher = fakelauncher;
     rmdir((dir + "/config/autostart").c_str());
     std::ofstream(dir + "/config/autostart") << "a file where the folder goes\n";
     ::testing::internal::CaptureStderr();
-    startatlogin(true);
-    startatlogin(false);
-    startatlogin(true);
+    for (bool armed : {true, false, true})
+        startatlogin(armed);
     std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(said.rfind("Couldn't start the clock at login for the alarm: " + entry + ": ", 0), 0u) << said;
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
