@@ -15,6 +15,12 @@ fuzzseconds=${HX_FUZZ_SECONDS:-45}
 step() { printf '\n=== %s\n' "$*"; }
 skipped=
 
+# The SDL3 pass's Debian 13 root is made meanwhile, mostly downloading and unpacking
+mkdir -p build
+sdl3prep=build/sdl3-prepare.log
+bash scripts/sdl3.sh --prepare build >"$sdl3prep" 2>&1 &
+preparing=$!
+
 step "release build and all tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DHORATIK_WERROR=ON >/dev/null
 cmake --build build -j"$jobs"
@@ -27,9 +33,12 @@ for which in release newest; do
     code=0
     compat=$(bash scripts/sdl12-compat.sh build "$which") || code=$?
     [ $code -eq 0 ] || [ $code -eq 77 ] || exit $code
+    # the newest once more where it meets SDL: not installing, nor settings files
+    # that cannot be written or read
+    leave='^e2e\.Install\.DebianPackage$'
+    [ "$which" = newest ] && leave='^e2e\.(Install|Faults|BadInput)\.'
     if [ -n "$compat" ]; then
-        LD_LIBRARY_PATH=$compat ctest --test-dir build --output-on-failure -j"$jobs" -L 'unit|e2e' \
-            -E '^e2e\.Install\.DebianPackage$'
+        LD_LIBRARY_PATH=$compat ctest --test-dir build --output-on-failure -j"$jobs" -L 'unit|e2e' -E "$leave"
     elif [ $code -eq 77 ]; then
         skipped="$skipped (but not on the newest sdl12-compat: see above)"
     else
@@ -49,6 +58,8 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-asan --output-on-failure -j"$jobs" -L unit
 
 step "unit and end-to-end tests on SDL3 (the newest sdl12-compat over sdl2-compat), X11 and Wayland"
+wait $preparing || true
+cat "$sdl3prep"
 bash scripts/sdl3.sh build build-asan ||
     { code=$?; [ $code -eq 77 ] || exit $code; skipped="$skipped (but not on SDL3: see above)"; }
 
