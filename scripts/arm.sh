@@ -5,8 +5,11 @@
 # sysroot made by mmdebstrap from the archive and release the host's apt uses, kept
 # in build-arm/sysroot and made anew when its package list changes. The pictures and
 # sound come from the native build in build/ (made here when it lacks them).
+#   arm.sh [--prepare]    --prepare: only make the sysroot
 set -euo pipefail
 cd "$(dirname "$0")/.."
+prepare=
+[ "${1:-}" = --prepare ] && prepare=1
 bash scripts/deps.sh arm
 jobs=$(nproc)
 top=$PWD
@@ -87,6 +90,8 @@ if [ "$(cat "$out/sysroot.key" 2>/dev/null)" != "$key" ]; then
 else
     step "sysroot for armel $release (kept)"
 fi
+
+[ -z "$prepare" ] || exit 0
 
 step "native pictures and sound"
 [ -f build/CMakeCache.txt ] || cmake -S . -B build >/dev/null

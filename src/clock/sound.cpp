@@ -42,13 +42,13 @@ static std::atomic<bool> ringbusy; /* a ring asked whose sound has not ended */
 /* The thread that owns the device, and what the main thread asks of it. Every
    call that may wait in the sound server (open, close, play) is made there. */
 static std::thread worker;
+static bool hung;                  /* it did not come back at the end: left behind */
 static std::mutex lock;            /* guards the four below */
 static std::condition_variable wake;
 static bool ringasked;             /* a ring asked, not yet begun */
 static Uint32 ringaskedat;         /* gettick ms of that ring */
 static bool quit;                  /* the thread is to close the device and end */
 static bool workerdone;            /* it has */
-static bool hung;                  /* it did not come back at the end: left behind */
 
 /* A try again in each second after the ring, this much early: the idle loop
    ticks as each second begins, a little more or less than 1000 ms apart. */

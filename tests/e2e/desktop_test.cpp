@@ -648,46 +648,62 @@ TEST(Wayland, NativeUnderATilingCompositor)
         GTEST_SKIP() << "classic SDL 1.2 has no Wayland driver";
     if (access("/usr/bin/sway", X_OK) != 0)
         GTEST_SKIP() << "no sway to be the compositor";
-    for (int scale : {1, 2}) {
-        SCOPED_TRACE("output scale " + std::to_string(scale));
+    /* both scales at once, each with a compositor and a clock of its own */
+    struct output {
+        int scale;
         sandbox box;
-        compositor wl(box.dir + ".wl", scale);
-        ASSERT_TRUE(wl.ok()) << readfile(wl.dir + "/sway.log");
-        writefile(box / "Horatik.dat", settings(utc, 0, 0, 0, 0));
-        runopts o;
-        o.fake = "2026-12-07 10:08:47";
-        o.wl = &wl;
-        run r = start(box, o);
-        double t0 = now();
-        int x = 0, y = 0, w = 0, h = 0, pw = 0, ph = 0, f = 0;
-        std::string why, title;
+        std::unique_ptr<compositor> wl;
+        run r;
+        int x = 0, y = 0, w = 0, h = 0, f = 0;
+    };
+    std::vector<std::unique_ptr<output>> outputs;
+    for (int scale : {1, 2}) {
+        auto& o = *outputs.emplace_back(std::make_unique<output>());
+        o.scale = scale;
+        o.wl = std::make_unique<compositor>(o.box.dir + ".wl", scale);
+        ASSERT_TRUE(o.wl->ok()) << readfile(o.wl->dir + "/sway.log");
+        writefile(o.box / "Horatik.dat", settings(utc, 0, 0, 0, 0));
+        runopts ro;
+        ro.fake = "2026-12-07 10:08:47";
+        ro.wl = o.wl.get();
+        o.r = start(o.box, ro);
+    }
+    const double t0 = now();
+    for (auto& op : outputs) {
+        output& o = *op;
+        SCOPED_TRACE("output scale " + std::to_string(o.scale));
+        int pw = 0, ph = 0;
+        std::string why, bg = o.box / "data/bg.png";
         shot s;
-        std::string bg = box / "data/bg.png";
         /* the first frames may still be black, or at the size before the tiling */
         for (double end = now() + 20; now() < end && !(s.ok && backgroundring(s, bg)); pause(0.2)) {
-            if (!wl.window(r.pid, &x, &y, &w, &h) || w <= 320)
+            if (!o.wl->window(o.r.pid, &o.x, &o.y, &o.w, &o.h) || o.w <= 320)
                 continue;  // not yet tiled
-            std::vector<uint16_t> px = wl.grab(x, y, w, h, &pw, &ph);
-            f = std::min(pw / 320, ph / 240);
-            if (!px.empty() && f >= 1)
-                s = unzoom(px, pw, ph, f, &why);
+            std::vector<uint16_t> px = o.wl->grab(o.x, o.y, o.w, o.h, &pw, &ph);
+            o.f = std::min(pw / 320, ph / 240);
+            if (!px.empty() && o.f >= 1)
+                s = unzoom(px, pw, ph, o.f, &why);
         }
-        ASSERT_TRUE(s.ok) << why << " " << w << "x" << h << " at " << x << "," << y << "; "
-                          << r.stderrtext();
-        EXPECT_GE(f, scale) << pw << "x" << ph;
+        ASSERT_TRUE(s.ok) << why << " " << o.w << "x" << o.h << " at " << o.x << "," << o.y << "; "
+                          << o.r.stderrtext();
+        EXPECT_GE(o.f, o.scale) << pw << "x" << ph;
         EXPECT_TRUE(backgroundring(s, bg));
-        ASSERT_TRUE(wl.press("BackSpace"));
+        ASSERT_TRUE(o.wl->press("BackSpace"));
         for (double end = now() + 5; now() < end && !stehtshows(s); pause(0.2))
-            s = unzoom(wl.grab(x, y, w, h, &pw, &ph), pw, ph, f);
+            s = unzoom(o.wl->grab(o.x, o.y, o.w, o.h, &pw, &ph), pw, ph, o.f);
         EXPECT_TRUE(stehtshows(s));
-
-        pause(std::max(0.0, t0 + 30 - now()));
-        ASSERT_TRUE(running(r.pid)) << waitexit(r.pid, 1).str() << " " << r.stderrtext();
-        ASSERT_TRUE(wl.window(r.pid, &x, &y, &w, &h, &title));
+    }
+    pause(std::max(0.0, t0 + 30 - now()));
+    for (auto& op : outputs) {
+        output& o = *op;
+        SCOPED_TRACE("output scale " + std::to_string(o.scale));
+        std::string title;
+        ASSERT_TRUE(running(o.r.pid)) << waitexit(o.r.pid, 1).str() << " " << o.r.stderrtext();
+        ASSERT_TRUE(o.wl->window(o.r.pid, &o.x, &o.y, &o.w, &o.h, &title));
         EXPECT_LE(std::atoi(title.c_str()), 3) << "ticks in the last second: " << title;
-        wl.msg({"[pid=" + std::to_string(r.pid) + "]", "kill"});
-        exitstatus e = waitexit(r.pid, 10);
+        o.wl->msg({"[pid=" + std::to_string(o.r.pid) + "]", "kill"});
+        exitstatus e = waitexit(o.r.pid, 10);
         EXPECT_TRUE(ok(e)) << e.str();
-        EXPECT_EQ(r.stderrtext(), "");
+        EXPECT_EQ(o.r.stderrtext(), "");
     }
 }

@@ -21,6 +21,8 @@ TEST(Handheld, IgnoresEveryKeyAndEndsOnCloseRequest)
     {
         xserver big;
         ASSERT_TRUE(big.ok());
+        /* SDL3 makes a window full screen only through a window manager */
+        ASSERT_TRUE(big.windowmanager(box / "openbox.txt")) << readfile(box / "openbox.txt");
         o.x = &big;
         run r = start(box, o);
         EXPECT_TRUE(big.waitfullscreen(20)) << "neither centred nor covering the 640x480 screen";
