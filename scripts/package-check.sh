@@ -52,10 +52,14 @@ for m in proc sys dev; do
     esac
     mounts+=("$root/$m")
 done
+mount -t devpts devpts "$root/dev/pts"
+mounts+=("$root/dev/pts")
 inside() { chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 "$@"; }
 
 echo "=== apt install $(basename "$deb")"
 cp "$deb" "$root/tmp/horatik.deb"
+# mmdebstrap leaves no package lists behind
+inside apt-get update -qq >/dev/null
 inside env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq /tmp/horatik.deb >/dev/null
 cap=$(inside getcap /usr/bin/horatik-desktop)
 echo "$cap"
