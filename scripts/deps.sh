@@ -15,13 +15,14 @@ build=(cmake make g++ pkg-config
 # pactl and parec to look at it and record its sink; dbus-daemon, python3-dbus and
 # python3-gi: a session bus of the tests' own with stand-ins for the desktop's power
 # services; xprintidle: the X server's idle time; libpipewire-0.3-common: the
-# configuration whose absence PipeWire's client library (which SDL3 loads) prints
-# about
+# configuration whose absence PipeWire's client library (which SDL2 and SDL3 load)
+# prints about, which after Debian 12 moved to pipewire-bin
 test=(googletest libgtest-dev
       xdotool libxtst-dev faketime imagemagick x11-apps x11-xserver-utils pulseaudio pulseaudio-utils
       valgrind clang libclang-rt-dev python3 unzip desktop-file-utils
       libsdl2-2.0-0 lintian appstream man-db openbox fontconfig
       dbus-daemon python3-dbus python3-gi xprintidle libpipewire-0.3-common)
+[ "$(. /etc/os-release && echo "${VERSION_CODENAME:-}")" = bookworm ] || test+=(pipewire-bin)
 # no foreign architecture on the host: the ARM libraries come in a sysroot of their
 # own; unzip and imagemagick serve the package test
 arm=(crossbuild-essential-armel qemu-user mmdebstrap unzip imagemagick)
