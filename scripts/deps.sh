@@ -22,7 +22,9 @@ test=(googletest libgtest-dev
       valgrind clang libclang-rt-dev python3 unzip desktop-file-utils
       libsdl2-2.0-0 lintian appstream man-db openbox fontconfig
       dbus-daemon python3-dbus python3-gi xprintidle libpipewire-0.3-common)
-[ "$(. /etc/os-release && echo "${VERSION_CODENAME:-}")" = bookworm ] || test+=(pipewire-bin)
+# after Debian 12, whose SDL 1.2 is classic (no Wayland driver), a headless Wayland
+# compositor with its screenshot and key tools, for the native Wayland case
+[ "$(. /etc/os-release && echo "${VERSION_CODENAME:-}")" = bookworm ] || test+=(pipewire-bin sway grim wtype)
 # no foreign architecture on the host: the ARM libraries come in a sysroot of their
 # own; unzip and imagemagick serve the package test
 arm=(crossbuild-essential-armel qemu-user mmdebstrap unzip imagemagick)
