@@ -32,20 +32,12 @@ command -v mmdebstrap >/dev/null || {
     apt-get install -y -qq --no-install-recommends mmdebstrap >/dev/null
 }
 
-mounts=()
+. scripts/chroot.sh
 cleanup() {
-    local i
-    for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
-        umount -l "${mounts[i]}" 2>/dev/null || true
-    done
+    unmountall
     if [ -z "$keep" ]; then rm -rf "$root"; else echo "the root stays in $root"; fi
 }
 trap cleanup EXIT
-mnt() {  # mnt TARGET mount-arguments...
-    local target=$1; shift
-    mount "$@" "$target"
-    mounts+=("$target")
-}
 
 t0=$(date +%s)
 echo "=== Debian $suite root in $root from $archive"
@@ -57,12 +49,7 @@ TMPDIR=$tmp mmdebstrap --quiet --variant=apt --include=ca-certificates,git,sudo 
 rm -rf "$tmp"
 t1=$(date +%s)
 
-mnt "$root/proc" -t proc proc
-mnt "$root/sys" --rbind /sys
-mount --make-rslave "$root/sys"
-mnt "$root/dev" --bind /dev
-mnt "$root/dev/pts" -t devpts devpts
-mnt "$root/dev/shm" -t tmpfs tmpfs
+mountsystem "$root"
 
 git clone --quiet "$repo" "$root/work/horatik"
 inside() { chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin \

@@ -27,12 +27,9 @@ archive=$(bash scripts/archive.sh "$(. /etc/os-release && echo "${VERSION_CODENA
 [ -n "$archive" ] || { echo "package-check: no archive in the host's apt sources" >&2; exit 2; }
 root=$(mktemp -d /var/tmp/hx-package.XXXXXX)
 
-mounts=()
+. scripts/chroot.sh
 cleanup() {
-    local i
-    for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
-        umount -l "${mounts[i]}" 2>/dev/null || true
-    done
+    unmountall
     if [ -z "$keep" ]; then rm -rf "$root"; else echo "the root stays in $root"; fi
 }
 trap cleanup EXIT
@@ -44,16 +41,7 @@ chmod 1777 "$tmp"
 TMPDIR=$tmp mmdebstrap --quiet --variant=apt --include=ca-certificates \
     --aptopt='Acquire::Check-Valid-Until "false"' "$suite" "$root" "$archive"
 rm -rf "$tmp"
-for m in proc sys dev; do
-    case $m in
-        proc) mount -t proc proc "$root/proc" ;;
-        sys) mount --rbind /sys "$root/sys"; mount --make-rslave "$root/sys" ;;
-        dev) mount --bind /dev "$root/dev" ;;
-    esac
-    mounts+=("$root/$m")
-done
-mount -t devpts devpts "$root/dev/pts"
-mounts+=("$root/dev/pts")
+mountsystem "$root"
 inside() { chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 "$@"; }
 
 echo "=== apt install $(basename "$deb")"

@@ -88,26 +88,9 @@ newest=$(find "$build/sdl12-compat-newest/root" -name libSDL-1.2.so.0 -printf '%
 # Debian 13 puts sdl2-compat beside its real SDL2
 stack=$newest:/usr/lib/x86_64-linux-gnu/sdl2-compat
 
-mounts=()
-cleanup() {
-    local i
-    for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
-        umount -l "${mounts[i]}" 2>/dev/null || true
-    done
-}
-trap cleanup EXIT
-mnt() {  # mnt TARGET mount-arguments...
-    local target=$1; shift
-    mkdir -p "$target"
-    mount "$@" "$target"
-    mounts+=("$target")
-}
-mnt "$root/proc" -t proc proc
-mnt "$root/sys" --rbind /sys
-mount --make-rslave "$root/sys"
-mnt "$root/dev" --bind /dev
-mnt "$root/dev/pts" -t devpts devpts
-mnt "$root/dev/shm" -t tmpfs tmpfs
+. scripts/chroot.sh
+trap unmountall EXIT
+mountsystem "$root"
 mnt "$root/tmp" -t tmpfs tmpfs
 mnt "$root$top" --bind "$top"
 [ -n "$asan" ] && [ "${asan#"$top"/}" = "$asan" ] && mnt "$root$asan" --bind "$asan"
