@@ -26,8 +26,9 @@ test=(googletest libgtest-dev
 # compositor with its screenshot and key tools, for the native Wayland case
 [ "$(. /etc/os-release && echo "${VERSION_CODENAME:-}")" = bookworm ] || test+=(pipewire-bin sway grim wtype)
 # no foreign architecture on the host: the ARM libraries come in a sysroot of their
-# own; unzip and imagemagick serve the package test
-arm=(crossbuild-essential-armel qemu-user mmdebstrap unzip imagemagick)
+# own; unzip and imagemagick serve the package test; mount, which every installed
+# Debian has, is missing from a bare root, and the SDL3 pass mounts in its own
+arm=(crossbuild-essential-armel qemu-user mmdebstrap unzip imagemagick mount)
 
 case "${1:-build}" in
     build) want=("${build[@]}") ;;

@@ -72,6 +72,10 @@ result run(const std::string& program, std::vector<std::string> env, double seco
             _exit(99);
         std::vector<char*> envp;
         env.push_back("PATH=/usr/bin:/bin");
+        /* a sanitizer build's options, its leak suppressions among them */
+        for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"})
+            if (const char* v = std::getenv(name))
+                env.push_back(std::string(name) + "=" + v);
         for (auto& e : env)
             envp.push_back(&e[0]);
         envp.push_back(nullptr);
