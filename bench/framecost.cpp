@@ -105,7 +105,7 @@ void setframe(bool heavy, long i)
         min = (int)(7 + s / 60) % 60;
         hour = 10;
         hilfe = 1;
-        wecken = 1;
+        wecken = weckstellen;
         weckzeit[0] = 6;
         weckzeit[1] = 45;
     } else {
@@ -113,7 +113,7 @@ void setframe(bool heavy, long i)
         min = (int)(10 + i / 60) % 60;
         hour = 10;
         hilfe = 0;
-        wecken = 0;
+        wecken = weckaus;
     }
     digi = 1;
     fest = 1;

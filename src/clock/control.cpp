@@ -91,7 +91,7 @@ tawake awakefor(long long now, long long ringend)
     /* the ring itself, and what the desktop held back meanwhile, happen awake */
     constexpr long long afterring = 30;
     tawake w{-1, false, weckzeit[0], weckzeit[1]};
-    if (wecken == 2 && fest)
+    if (wecken == weckscharf && fest)
         w.until = nextring(now, zeitdazu, weckzeit[0], weckzeit[1]);
     w.wake = w.until >= 0;
     if (ringend >= 0 && ringend + afterring > now && ringend + afterring > w.until)
@@ -115,7 +115,7 @@ struct tsetkey { int key, delta, *field, top; bool up; };
 void uhrmove(twindow*)
 {
     /* 1: Select stops and starts, but not while the alarm time is being set */
-    if (keys[kselect] && wecken != 1) {
+    if (keys[kselect] && wecken != weckstellen) {
         fest = flip(fest);
         keys[kselect] = 0;
         zeitdazu = wrapadd(zeitdazu, -(long long)vergangen);
@@ -140,12 +140,12 @@ void uhrmove(twindow*)
     }
     /* 4: alarm state 0 -> 1 -> 2 -> 0; entering the setting does not save */
     if (keys[ky] && fest) {
-        wecken = wrapadd(wecken, 1);
-        if (wecken == 3)
-            wecken = 0;
+        wecken = twecken(wrapadd(wecken, 1));
+        if (wecken == weckscharf + 1)
+            wecken = weckaus;
         keys[ky] = 0;
         mark();
-        if (wecken != 1)
+        if (wecken != weckstellen)
             saveuhr();
     }
 #if HORATIK_HANDHELD
@@ -175,7 +175,7 @@ void uhrmove(twindow*)
         }
     }
     /* 7: setting the alarm time */
-    if (wecken == 1) {
+    if (wecken == weckstellen) {
         const tsetkey alarmkeys[] = {
             {ka, 0, &weckzeit[1], 59, false}, {kb, 0, &weckzeit[1], 59, true},
             {kl, 0, &weckzeit[0], 23, false}, {kr, 0, &weckzeit[0], 23, true},
@@ -202,8 +202,8 @@ void uhrmove(twindow*)
     showntime(zeit, &hour, &min, &sec);
     mark();
     /* 9: the alarm; the first tick after start has no time before it */
-    if (wecken == 2 && alarmdue(before != 0 ? before : zeit - 1, zeit, weckzeit[0], weckzeit[1])) {
-        wecken = 0;  // in memory only: the file keeps the alarm armed
+    if (wecken == weckscharf && alarmdue(before != 0 ? before : zeit - 1, zeit, weckzeit[0], weckzeit[1])) {
+        wecken = weckaus;  // in memory only: the file keeps the alarm armed
 #if HORATIK_HANDHELD
         setlicht(1);
 #endif

@@ -70,7 +70,7 @@ static void black()
     textcolour(SDL_Color{0, 0, 0, 0});
 }
 
-static const char* const helplines[] = {
+const char* const helplines[10] = {
     handheld ? "(Start) Beenden        (A) Bildschirm aus" : "(Start) Beenden",
     "(Stick) Hilfe an/aus",
     "(Select) Uhr anhalten",
@@ -116,7 +116,7 @@ void uhrdraw(twindow* w)
         outtextxy(screen, axis(analogx, 6, 1.0), axis(analogy, -2, 1.0), text);  // box + (6, -2)
     }
     std::snprintf(text, sizeof text, "%.2d:%.2d", weckzeit[0], weckzeit[1]);
-    if (wecken == 1) {
+    if (wecken == weckstellen) {
         black();
         panel(4, 4, 85, 50);
         outtextxy(screen, 10, 5, "Weckzeit:");
@@ -124,7 +124,7 @@ void uhrdraw(twindow* w)
     }
     if (!fest)
         outtextxy(screen, 275, 212, "Steht");
-    if (wecken == 2 || (wecken == 1 && sec % 2 == 1)) {
+    if (wecken == weckscharf || (wecken == weckstellen && sec % 2 == 1)) {
         if (weck)
             drawimage(screen, 3, 226, weck);
         black();

@@ -9,3 +9,6 @@ enum { secondhand, minutehand, hourhand };
 /* the three hands for a shown time with the face's geometry */
 void handcorners(int h, int m, int s, thand hands[3]);
 void uhrdraw(twindow* w);
+
+/* the help panel's lines, from the top */
+extern const char* const helplines[10];

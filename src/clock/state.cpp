@@ -1,11 +1,16 @@
 // The clock's state, its settings file "Horatik.dat", its layout file "config.conf" and its window.
 #include "clock/state.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "clock/control.h"
@@ -21,7 +26,7 @@ long long zeit = 0;        /* system time + zeitdazu, this tick */
 long long altzeit = 0;     /* zeit of the previous tick */
 int hour = 0, min = 0, sec = 0;
 int weckzeit[2] = {0, 0};  /* alarm hour 0..23, minute 0..59 */
-int wecken = 0;            /* 0 off, 1 being set, 2 armed */
+twecken wecken = weckaus;
 
 /* display switches */
 char hilfe = 1;
@@ -45,7 +50,6 @@ twindow* uhrwindow = nullptr;
 
 void (*aftersave)() = nullptr;  /* null, or told of each save that reached the file */
 static const char settingsfile[] = "Horatik.dat";
-static const char settingstemp[] = "Horatik.dat.tmp";
 static const char layoutfile[] = "config.conf";
 
 /* Little-endian, bytewise: the fields are unaligned, and the console faults on
@@ -89,7 +93,7 @@ void unpacksettings(const unsigned char* in, size_t n)
     if (part(9))
         weckzeit[1] = get32(in + 9, part(9), weckzeit[1]);
     if (part(13))
-        wecken = get32(in + 13, part(13), wecken);
+        wecken = twecken(get32(in + 13, part(13), wecken));
 }
 
 /* Nineteen numbers, each closed by ";". Every other byte counts as a digit (as
@@ -122,8 +126,29 @@ void readlayout(const unsigned char* text, size_t n)
     secc = crossedcolour(SDL_Color{seccol[0], seccol[1], seccol[2], 0});
 }
 
+/* What a save killed before its rename left behind: files of programs that no
+   longer run. Another clock's, in the midst of its save, stays. */
+static void tidytemps()
+{
+    DIR* d = opendir(".");
+    const size_t n = sizeof settingsfile - 1;
+    for (dirent* e; d && (e = readdir(d));) {
+        char* end = nullptr;
+        const char* name = e->d_name;
+        if (std::strncmp(name, settingsfile, n) != 0 || name[n] != '.')
+            continue;
+        long pid = std::strtol(name + n + 1, &end, 10);
+        if (pid > 0 && end && std::strcmp(end, ".tmp") == 0 && pid != (long)getpid() &&
+            kill((pid_t)pid, 0) != 0 && errno == ESRCH)
+            unlink(name);
+    }
+    if (d)
+        closedir(d);
+}
+
 void openuhr()
 {
+    tidytemps();
     SDL_RWops* f = SDL_RWFromFile(settingsfile, "r");
     if (!f)
         return;  // no settings: the start values, and the layout is not read either
@@ -164,26 +189,38 @@ static bool writeall(int fd, const unsigned char* p, size_t n)
     return true;
 }
 
-/* The 17 bytes go to a temporary file in the same folder, reach the disk, and
-   only then replace the old file: a crash, a kill, a full disk or a pulled
-   battery leaves either the old or the new settings, never a short file. A save
-   that cannot be done is skipped; the old file stays whole. */
+/* A crash, a kill, a full disk or a pulled battery leaves either the old or the
+   new file, never a short one. The temporary name is the process's own, so that
+   two programs saving at once never write into each other's. */
+bool replacefile(const char* path, const void* data, size_t n, int mode)
+{
+    char temp[4096];
+    if (std::snprintf(temp, sizeof temp, "%s.%ld.tmp", path, (long)getpid()) >= (int)sizeof temp) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    int fd = open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    if (fd < 0)
+        return false;
+    bool ok = writeall(fd, static_cast<const unsigned char*>(data), n) && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    if (ok && rename(temp, path) == 0)
+        return true;
+    int e = errno;
+    unlink(temp);
+    errno = e;
+    return false;
+}
+
+/* A save that cannot be done is skipped; the old file stays whole. */
 void saveuhr()
 {
-    if (wecken == 1)
-        wecken = 0;  // a save ends an alarm setting without arming it
+    if (wecken == weckstellen)
+        wecken = weckaus;  // a save ends an alarm setting without arming it
     unsigned char buf[settingssize];
     packsettings(buf);
-
-    int fd = open(settingstemp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
+    if (!replacefile(settingsfile, buf, sizeof buf, 0666))
         return;
-    bool ok = writeall(fd, buf, sizeof buf) && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    if (!ok || rename(settingstemp, settingsfile) != 0) {
-        unlink(settingstemp);
-        return;
-    }
     if (handheld) {
         /* the card is FAT: make the rename itself durable before the power goes */
         int dir = open(".", O_RDONLY | O_CLOEXEC);

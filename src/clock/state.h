@@ -12,7 +12,9 @@ extern long long zeit;    /* system time + zeitdazu, this tick; 64 bits never wr
 extern long long altzeit; /* zeit of the previous tick */
 extern int hour, min, sec;
 extern int weckzeit[2];   /* alarm hour, minute */
-extern int wecken;        /* 0 off, 1 being set, 2 armed */
+/* the alarm as the file stores it; a foreign file may hold any other number */
+enum twecken : int { weckaus = 0, weckstellen = 1, weckscharf = 2 };
+extern twecken wecken;
 
 /* display switches */
 extern char hilfe;        /* 1: help panel shown */
@@ -43,6 +45,10 @@ extern void (*aftersave)();  /* null, or told of each save that reached the file
 void packsettings(unsigned char out[settingssize]);           /* the file's 17 bytes */
 void unpacksettings(const unsigned char* in, size_t n);        /* fields wholly inside n */
 void readlayout(const unsigned char* text, size_t n);          /* the 19 numbers */
+/* path replaced whole: the bytes go to a file of this process's own beside it,
+   reach the disk, and only then take its place; false, with errno, when that
+   failed, and path is as it was */
+bool replacefile(const char* path, const void* data, size_t n, int mode);
 
 /* the window */
 void setuhrwindow();

@@ -1,6 +1,8 @@
 // The installed desktop clock starts at login while an alarm is armed: an entry in the user's autostart folder.
 #include "main/autostart.h"
 
+#include "clock/state.h"
+
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -115,20 +117,7 @@ static bool makefolder(const std::string& dir)
 /* A new entry replaces the old at once, and only whole: a power cut leaves one or the other. */
 static bool writeentry(const std::string& dir, const std::string& path, const std::string& text)
 {
-    if (!makefolder(dir))
-        return false;
-    std::string temp = dir + "/.horatik.desktop.new";
-    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    bool ok = write(fd, text.data(), text.size()) == (ssize_t)text.size() && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    if (ok && rename(temp.c_str(), path.c_str()) == 0)
-        return true;
-    int e = errno;
-    unlink(temp.c_str());
-    errno = e;
-    return false;
+    return makefolder(dir) && replacefile(path.c_str(), text.data(), text.size(), 0644);
 }
 
 void startatlogin(bool armed)

@@ -1,8 +1,8 @@
 // The desktop program keeps the machine awake for the alarm: a suspend inhibition on
 // the session bus, and a timer that wakes a sleeping machine for it.
 #include "main/awake.h"
+#include "main/waketimer.h"
 
-#include <sys/timerfd.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -18,42 +18,6 @@
 #if HORATIK_SDBUS
 #include <systemd/sd-bus.h>
 #endif
-
-static int alarmtimer()
-{
-    return timerfd_create(CLOCK_REALTIME_ALARM, TFD_CLOEXEC | TFD_NONBLOCK);
-}
-
-/* variables */
-int (*openwaketimer)() = alarmtimer;
-int waketimer = -1;                /* the wake timer, -1 for none */
-static long long waketimerat = -1; /* system time it is set to, -1 for none */
-static bool waketimerrefused;      /* the system gives none (no CAP_WAKE_ALARM): not asked again */
-
-/* Where the kernel allows it (CAP_WAKE_ALARM), a machine that sleeps through the
-   alarm's second is woken then, and the clock's catch-up rings at once. */
-static void setwaketimer(long long at)
-{
-    if (at == waketimerat)
-        return;
-    waketimerat = at;
-    if (at < 0) {
-        if (waketimer >= 0)
-            close(waketimer);
-        waketimer = -1;
-        return;
-    }
-    if (waketimer < 0 && !waketimerrefused) {
-        waketimer = openwaketimer();
-        waketimerrefused = waketimer < 0;
-    }
-    itimerspec when{};
-    when.it_value.tv_sec = (time_t)at;
-    if (waketimer >= 0 && timerfd_settime(waketimer, TFD_TIMER_ABSTIME, &when, nullptr) != 0) {
-        close(waketimer);
-        waketimer = -1;
-    }
-}
 
 #if HORATIK_SDBUS
 /* The inhibition, asked of the desktop portal first and of the older
@@ -411,7 +375,6 @@ void keepawake(const tawake& w)
 
 void letsleep()
 {
-    setwaketimer(-1);
+    endwaketimer();
     endinhibit();
-    waketimerrefused = false;
 }

@@ -15,7 +15,3 @@ void letsleep();  /* at the end: all of that given back, the bus given half a se
    otherwise. What it brings is read after the next tick. */
 bool awakepoll(pollfd* fd, Uint32* ms);
 
-/* the wake timer */
-extern int (*openwaketimer)();  /* timerfd_create(CLOCK_REALTIME_ALARM, ...); tests set
-                                   another clock; -1 where the system refuses */
-extern int waketimer;           /* the timer, -1 for none */

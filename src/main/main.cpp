@@ -140,7 +140,7 @@ static void resetall()
    starts at login while it does. */
 static void filesaved()
 {
-    startatlogin(wecken == 2);
+    startatlogin(wecken == weckscharf);
 }
 
 int main(int, char**)

@@ -25,7 +25,7 @@ struct Control : ClockTest {
     {
         weckzeit[0] = h;
         weckzeit[1] = m;
-        wecken = 2;
+        wecken = weckscharf;
     }
 };
 
@@ -268,7 +268,7 @@ TEST_F(Control, ForeignValuesNeverTrap)
 {
     // wrapping offsets and counters, out-of-range fields, odd alarm states
     zeitdazu = 2147483647;
-    wecken = 2147483647;
+    wecken = twecken(2147483647);
     weckzeit[0] = -2147483647 - 1;
     weckzeit[1] = 2147483647;
     tickat(at(1, 0, 0));
@@ -383,7 +383,7 @@ TEST_F(Control, AwakeForTheAlarmAndThirtySecondsPastItsRing)
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.state) + " " + std::to_string(c.hh) + ":" + std::to_string(c.mm) +
                      (c.running ? " running, ring " : " stopped, ring ") + std::to_string(c.ringend - now));
-        wecken = c.state;
+        wecken = twecken(c.state);
         weckzeit[0] = c.hh;
         weckzeit[1] = c.mm;
         fest = c.running;

@@ -89,7 +89,7 @@ TEST_F(Handheld, RingingSwitchesTheLightOnBeforeTheSound)
     ASSERT_EQ(licht, 0);
     weckzeit[0] = 7;
     weckzeit[1] = 0;
-    wecken = 2;
+    wecken = weckscharf;
     tickat(at(7, 0, 0));
     EXPECT_EQ(licht, 1);
     ASSERT_EQ(lightcalls.size(), 2u);

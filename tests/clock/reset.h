@@ -10,7 +10,7 @@ inline void resetclock()
     vergangen = zeit = altzeit = 0;
     hour = min = sec = 0;
     weckzeit[0] = weckzeit[1] = 0;
-    wecken = 0;
+    wecken = weckaus;
     hilfe = 1;
     digi = 1;
 #if HORATIK_HANDHELD

@@ -87,7 +87,7 @@ TEST_F(Sound, RingWithoutADeviceTriesEverySecondWhileTheSoundWouldLast)
         audiofails = c.fails;
         weckzeit[0] = 7;
         weckzeit[1] = 0;
-        wecken = 2;
+        wecken = weckscharf;
         altzeit = zeit = 0;
         tickat(at(6, 59, 59));
         ::testing::internal::CaptureStderr();

@@ -2,11 +2,20 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <unistd.h>
+
 #include <csignal>
+#include <string>
 
 #include "clock/clocktest.h"
 
 using Settings = ClockTest;
+
+/* where a save of this process writes before the rename */
+static std::string temp()
+{
+    return "Horatik.dat." + std::to_string(getpid()) + ".tmp";
+}
 
 TEST_F(Settings, EveryKindOfSaveWritesTheSeventeenBytes)
 {
@@ -50,7 +59,7 @@ TEST_F(Settings, EveryKindOfSaveWritesTheSeventeenBytes)
     tick();
     EXPECT_EQ(wecken, 0);
     EXPECT_EQ(file()[13], 0);
-    EXPECT_FALSE(access("Horatik.dat.tmp", F_OK) == 0);  // no temporary file is left
+    EXPECT_FALSE(access(temp().c_str(), F_OK) == 0);  // no temporary file is left
 }
 
 TEST_F(Settings, FileIsReadBackFieldByField)
@@ -182,10 +191,10 @@ TEST_F(Settings, SaveThatCannotBeDoneKeepsTheOldFile)
     openuhr();
     zeitdazu = 999;
     // the temporary file cannot be made
-    ASSERT_EQ(mkdir("Horatik.dat.tmp", 0755), 0);
+    ASSERT_EQ(mkdir(temp().c_str(), 0755), 0);
     saveuhr();
     EXPECT_EQ(file(), old);
-    rmdir("Horatik.dat.tmp");
+    rmdir(temp().c_str());
 
     // a full disk: writes that grow a file fail
     struct rlimit keep, none = {0, 0};
@@ -197,7 +206,7 @@ TEST_F(Settings, SaveThatCannotBeDoneKeepsTheOldFile)
     setrlimit(RLIMIT_FSIZE, &keep);
     std::signal(SIGXFSZ, oldsig);
     EXPECT_EQ(file(), old);
-    EXPECT_NE(access("Horatik.dat.tmp", F_OK), 0);
+    EXPECT_NE(access(temp().c_str(), F_OK), 0);
 
     // and when it can, the new bytes replace the old
     saveuhr();

@@ -180,7 +180,7 @@ TEST(Desktop, StopSetAndRunOn)
     EXPECT_TRUE(readoutshows(stopped, s.g, st, readouttext(st), &why)) << why;
     EXPECT_EQ(s.file(), settings(utc, 0, 7, 30, 0)) << hex(s.file());
     EXPECT_NE(s.saved(), before) << "stopping did not save";
-    EXPECT_FALSE(exists(s.box / "Horatik.dat.tmp"));
+    EXPECT_FALSE(exists(s.box / ("Horatik.dat." + std::to_string(s.r.pid) + ".tmp")));
     keep(stopped, "stopped");
 
     pause(2.2);

@@ -11,6 +11,7 @@
 #include <map>
 #include <mutex>
 
+#include "clock/face.h"
 #include "gfx/gfx.h"
 #include "support/surface.h"
 
@@ -324,19 +325,6 @@ bool stehtshows(const shot& s)
     return textdiff(s, {271, 216, 314, 234}, 0, steht) == 0;
 }
 
-static const char* const helplines[] = {
-    "(Start) Beenden",
-    "(Stick) Hilfe an/aus",
-    "(Select) Uhr anhalten",
-    "  Wenn die Uhr steht:",
-    "    (L) & (R) Stunden verstellen",
-    "    (A) & (B) Minuten verstellen",
-    "    (Vol-) & (Vol+) Sekunden verstellen",
-    "(Y) Weckzeit festlegen",
-    "  Weckzeiteinstellung, wie bei Uhrzeit",
-    "(X) Digitalanzeige an/aus",
-};
-
 bool helpshows(const shot& s, bool handheld, std::string* why)
 {
     if (!frame(s, {10, 10, 309, 229}, 0, false)) {
@@ -350,7 +338,7 @@ bool helpshows(const shot& s, bool handheld, std::string* why)
         lines.push_back({15, y, 18, l, black});
         y += 20;
     }
-    if (handheld)
+    if (handheld)  // the desktop program's lines, but for the console's A
         lines[0].text = "(Start) Beenden        (A) Bildschirm aus";
     int bad = textdiff(s, {11, 11, 308, 228}, 0xFFFF, lines);
     if (bad != 0 && why)

@@ -192,7 +192,7 @@ TEST(Faults, KilledWhileSavingLeavesOldOrNewSettings)
             kills++;
             std::string after = readfile(box / "Horatik.dat");
             changes += after != old;
-            tempsleft += exists(box / "Horatik.dat.tmp");
+            tempsleft += exists(box / ("Horatik.dat." + std::to_string(r.pid) + ".tmp"));
             if (!shown || !valid.count(after)) {
                 std::lock_guard<std::mutex> hold(lock);
                 faults.push_back("run " + std::to_string(i) +

@@ -13,10 +13,10 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
     readlayout(data, size);
     setuhrwindow();  // the read-out box goes where the layout puts it
     hilfe = 0;
-    wecken = 1;
+    wecken = weckstellen;
     fuzzframe();
     fest = 0;
-    wecken = 2;
+    wecken = weckscharf;
     fuzzframe();
     deluhrwindow();
     return 0;

@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "main/awake.h"
+#include "main/waketimer.h"
 
 namespace {
 
