@@ -3,10 +3,12 @@
 
 #include <cstdint>
 
-#include "clock/light.h"
 #include "clock/sound.h"
 #include "clock/state.h"
 #include "gui/loop.h"
+
+/* variables */
+static long long ringend = -1;  /* system time the last ring's sound was last heard of */
 
 /* Foreign settings files may hold any value: offsets and counters wrap instead
    of overflowing. */
@@ -100,13 +102,37 @@ tawake awakefor(long long now, long long ringend)
 }
 
 #if HORATIK_HANDHELD
-void setlicht(int on)
+static void setlicht(char on)
 {
-    licht = (char)on;
-    if (joy)  // the console's call would crash without an opened joystick
-        SDL_SYS_JoystickGp2xSys(joy, on);
+    licht = on;
+    screenlight(on == 1);
 }
 #endif
+
+/* 8: time keeping; 9: the alarm, whose sound starts on the sound's own thread.
+   The first tick after start has no time before it. */
+static void keeptime()
+{
+    long long before = altzeit = zeit;
+    zeit = (long long)systime(nullptr) + zeitdazu;
+    if (zeit == altzeit)
+        return;
+    if (!fest) {
+        /* every second of system time that passed while stopped, so that the
+           clock goes on from the stopped time even after a stall */
+        vergangen = wrapadd(vergangen, zeit - altzeit);
+        return;
+    }
+    showntime(zeit, &hour, &min, &sec);
+    mark();
+    if (wecken == weckscharf && alarmdue(before != 0 ? before : zeit - 1, zeit, weckzeit[0], weckzeit[1])) {
+        wecken = weckaus;  // in memory only: the file keeps the alarm armed
+#if HORATIK_HANDHELD
+        setlicht(1);
+#endif
+        ring();
+    }
+}
 
 /* Setting the time while stopped: the offset moves by the whole amount, the
    shown field wraps on its own without carrying. */
@@ -188,25 +214,13 @@ void uhrmove(twindow*)
             mark();
         }
     }
-    /* 8: time keeping */
-    long long before = altzeit = zeit;
-    zeit = (long long)systime(nullptr) + zeitdazu;
-    if (zeit == altzeit)
-        return;
-    if (!fest) {
-        /* every second of system time that passed while stopped, so that the
-           clock goes on from the stopped time even after a stall */
-        vergangen = wrapadd(vergangen, zeit - altzeit);
-        return;
-    }
-    showntime(zeit, &hour, &min, &sec);
-    mark();
-    /* 9: the alarm; the first tick after start has no time before it */
-    if (wecken == weckscharf && alarmdue(before != 0 ? before : zeit - 1, zeit, weckzeit[0], weckzeit[1])) {
-        wecken = weckaus;  // in memory only: the file keeps the alarm armed
-#if HORATIK_HANDHELD
-        setlicht(1);
-#endif
-        ring();  // the sound starts once this frame is presented
-    }
+    /* 8, 9 */
+    keeptime();
+    /* 10: SDL's audio stopped once the ring's device is closed */
+    soundtick();
+    /* 11: the machine awake until the alarm, and through its ring */
+    long long now = (long long)systime(nullptr);
+    if (ringon())
+        ringend = now;
+    keepawake(awakefor(now, ringend));
 }

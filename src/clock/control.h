@@ -1,6 +1,7 @@
 // The clock's logic in every tick: buttons, time keeping, the alarm.
 #pragma once
 #include "gui/window.h"
+#include "platform.h"
 
 void uhrmove(twindow* w);
 
@@ -13,12 +14,6 @@ bool alarmdue(long long from, long long to, int hh, int mm);
    shows hh:mm:00; -1 for an alarm time it never shows */
 long long nextring(long long now, int offset, int hh, int mm);
 
-/* How long the machine must stay awake for the alarm. */
-struct tawake {
-    long long until;  /* system time; -1: not at all */
-    bool wake;        /* until is the alarm's second: a sleeping machine is woken then */
-    int hh, mm;       /* the alarm's time, given as the reason */
-};
 /* At system time now: until the alarm's second while it is armed and the clock
    runs; until 30 s after the sound of a ring, whose sound lasts until ringend
    (system time, -1 for no ring); else not at all. */

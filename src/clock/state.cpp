@@ -1,4 +1,4 @@
-// The clock's state, its settings file "Horatik.dat", its layout file "config.conf" and its window.
+// The clock's state, its settings file "Horatik.dat" and its layout file "config.conf".
 #include "clock/state.h"
 
 #include <dirent.h>
@@ -13,10 +13,8 @@
 #include <cstring>
 #include <vector>
 
-#include "clock/control.h"
-#include "clock/face.h"
 #include "gfx/draw.h"
-#include "gui/loop.h"
+#include "platform.h"
 
 /* clock and alarm */
 int zeitdazu = 86400000;   /* seconds added to the system time: 1000 days, so UTC */
@@ -45,10 +43,8 @@ unsigned short hourc, minc, secc;
 
 SDL_Color color1, color2;
 SDL_Surface* weck = nullptr;
-SDL_Joystick* joy = nullptr;
 twindow* uhrwindow = nullptr;
 
-void (*aftersave)() = nullptr;  /* null, or told of each save that reached the file */
 static const char settingsfile[] = "Horatik.dat";
 static const char layoutfile[] = "config.conf";
 
@@ -230,31 +226,5 @@ void saveuhr()
         }
         sync();
     }
-    if (aftersave)
-        aftersave();
-}
-
-void setuhrwindow()
-{
-    color1 = {255, 255, 255, 0};
-    color2 = {255, 255, 255, 0};
-    uhrwindow = createwindow("uhr", 0, 0, 319, 239, snoframe | sbg, uhrdraw, uhrmove);
-    createbutton(uhrwindow, "back", "Ende", 10, 10, 70, 20, shidden, 1u << kstart, uhrendeclick,
-                 nullptr);
-    createbutton(uhrwindow, "xxxx", " ", analogx, analogy, 80, 20, sblack, 0, nullptr, nullptr);
-    createbutton(uhrwindow, "xxx2", " ", 270, 215, 45, 20, sblack, 0, nullptr, nullptr);
-}
-
-void deluhrwindow()
-{
-    deletebutton(uhrwindow, "back");
-    deletebutton(uhrwindow, "xxxx");
-    deletebutton(uhrwindow, "xxx2");
-    deletewindow(uhrwindow);
-}
-
-void uhrendeclick()
-{
-    uhrwindow->quit = 1;
-    keys[kstart] = 0;
+    startatlogin(wecken == weckscharf);
 }

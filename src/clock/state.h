@@ -1,4 +1,4 @@
-// The clock's state, its settings file "Horatik.dat", its layout file "config.conf" and its window.
+// The clock's state, its settings file "Horatik.dat" and its layout file "config.conf".
 #pragma once
 #include <SDL.h>
 #include "gui/build.h"
@@ -34,14 +34,12 @@ extern unsigned short hourc, minc, secc;         /* screen pixel values */
 /* colours and resources */
 extern SDL_Color color1, color2;
 extern SDL_Surface* weck;       /* alarm picture */
-extern SDL_Joystick* joy;       /* joystick 0 when opened */
 extern twindow* uhrwindow;
 
 /* files */
 constexpr int settingssize = 17;
 void openuhr();
 void saveuhr();
-extern void (*aftersave)();  /* null, or told of each save that reached the file */
 void packsettings(unsigned char out[settingssize]);           /* the file's 17 bytes */
 void unpacksettings(const unsigned char* in, size_t n);        /* fields wholly inside n */
 void readlayout(const unsigned char* text, size_t n);          /* the 19 numbers */
@@ -49,8 +47,3 @@ void readlayout(const unsigned char* text, size_t n);          /* the 19 numbers
    reach the disk, and only then take its place; false, with errno, when that
    failed, and path is as it was */
 bool replacefile(const char* path, const void* data, size_t n, int mode);
-
-/* the window */
-void setuhrwindow();
-void deluhrwindow();
-void uhrendeclick();

@@ -6,10 +6,11 @@
 #include <cstring>
 #include <vector>
 
+#include "platform.h"
+
 /* variables */
 SDL_Surface* screen = nullptr;  /* the 320x240x16 display surface */
 SDL_Surface* bg = nullptr;      /* background picture in the screen's format */
-void (*present)(SDL_Surface*) = nullptr;  /* the platform's present, null for SDL_UpdateRect */
 
 SDL_Surface* openimage(const char* filename)
 {
@@ -110,12 +111,8 @@ void closeimage(SDL_Surface* s)
 
 void imageflip(SDL_Surface* s)
 {
-    if (!s)
-        return;
-    if (present)
-        present(s);
-    else
-        SDL_UpdateRect(s, 0, 0, 0, 0);
+    if (s)
+        present(s, 0, nullptr);
 }
 
 void eraseall(SDL_Surface* s, unsigned int colour)

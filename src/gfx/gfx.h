@@ -5,13 +5,12 @@
 /* globals */
 extern SDL_Surface* screen;  /* the 320x240x16 display surface, set by start-up */
 extern SDL_Surface* bg;      /* background picture in the screen's format, null when missing */
-extern void (*present)(SDL_Surface* s);  /* null, or the platform's way to show a frame */
 
 /* pictures */
 SDL_Surface* openimage(const char* filename);   /* BMP with magenta colour key, or null */
 void drawimage(SDL_Surface* dst, int x, int y, SDL_Surface* src);
 void closeimage(SDL_Surface* s);
-void imageflip(SDL_Surface* s);  /* through present when set, else SDL_UpdateRect */
+void imageflip(SDL_Surface* s);  /* the whole frame shown, as the platform shows it */
 void eraseall(SDL_Surface* s, unsigned int colour);
 /* A picture of any kind SDL_image reads, as a surface in the given 16-bit format,
    at least 320x240 (black where the picture is smaller), each pixel mapped from

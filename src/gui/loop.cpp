@@ -5,24 +5,23 @@
 #include <climits>
 #include <cstdlib>
 #include "gui/build.h"
+#include "platform.h"
 
 /* variables */
 unsigned char keys[nkeys];           /* 1 pressed, 0 released or consumed */
 int keytime[nkeys];                  /* tick units since the slot was last reset */
 int intkeys;                         /* key mask of this tick */
 int oldkeys;                         /* key mask of the previous tick */
-double thetime;                      /* whole units seen by the last pass */
-int oldtime;                         /* ms when the last whole unit was taken */
-int newtime;                         /* ms read at the end of the last pass */
-int frames;                          /* ticks since the last once-a-second call */
-time_t lastsecond;                   /* systime's second at the last persecond call */
+int frames;                          /* ticks since the caption last showed them */
 time_t (*systime)(time_t*) = time;
 Uint32 (*gettick)() = SDL_GetTicks;
 void (*idlewait)(Uint32 ms) = SDL_Delay;
-void (*eventwait)(Uint32 ms) = nullptr;
-Uint32 (*persecond)(Uint32, void*) = nullptr;
-void (*aftertick)() = nullptr;
-void (*resizewindow)(int, int) = nullptr;
+
+static double thetime;               /* whole units seen by the last pass; > 0 ticks */
+static int oldtime;                  /* ms when the last whole unit was taken */
+static int newtime;                  /* ms read at the end of the last pass */
+static time_t lastsecond;            /* systime's second as the last pass saw it */
+static bool newsecond;               /* it turned: the next tick shows the ticks in the caption */
 
 /* A press whose release comes before any tick saw it would be lost: such a
    release waits until the tick after the press. */
@@ -203,6 +202,13 @@ static void tick(twindow* window)
         window->move(window);
     if (testwindow(window) && window->draw)
         window->draw(window);
+    /* the tick that shows a new second also tells how many ran in the last: the
+       idle loop wakes once a second for both */
+    if (newsecond) {
+        newsecond = false;
+        showticks(frames);
+        frames = 0;
+    }
     frames++;
 
     for (int i = 0; i < nkeys; i++) {
@@ -210,22 +216,25 @@ static void tick(twindow* window)
             keys[i] = 0;
         lateup[i] = unseen[i] = upseen[i] = repressed[i] = 0;
     }
-    if (aftertick)
-        aftertick();
 }
 
-/* Once in each new second of the system clock, in the pass that first sees it:
-   the idle loop wakes then anyway, so the call costs no wake-up of its own. */
-static void secondcall()
+/* The system clock's new second wants a tick at once. */
+static void secondseen()
 {
     time_t t = systime(nullptr);
     if (t == lastsecond)
         return;
-    bool first = lastsecond == 0;
+    newsecond = lastsecond != 0;
     lastsecond = t;
     tickdue = true;
-    if (persecond && !first)
-        persecond(1000, nullptr);
+}
+
+void resetloop()
+{
+    thetime = 0;
+    oldtime = newtime = static_cast<int>(gettick());
+    lastsecond = systime(nullptr);
+    newsecond = tickdue = false;
 }
 
 static bool keyheld()
@@ -253,8 +262,7 @@ void showwindow(twindow* window)
             handleevent(window, ev);
         /* a window dragged to a new size asks many times: only the last counts */
         if (newwidth > 0 && newheight > 0) {
-            if (resizewindow)
-                resizewindow(newwidth, newheight);
+            newsize(newwidth, newheight);
             redraw(window);
         }
         newwidth = newheight = 0;
@@ -271,16 +279,15 @@ void showwindow(twindow* window)
             t = units > static_cast<Uint32>(INT_MAX - t) ? INT_MAX : t + static_cast<int>(units);
         if (units > 0)
             oldtime = static_cast<int>(gettick());
-        secondcall();
+        secondseen();
 
         /* Nothing due before the next unit: sleep instead of spinning. With nothing
            held, nothing waiting and no tick due, no tick can change anything before
            the next input or the next second, so where input wakes the platform's
            wait, the loop sleeps until then. */
         if (thetime == 0 && window->quit == 0) {
-            if (eventwait && !tickdue && !keyheld() && !eventwaiting())
-                eventwait(1000);
-            else
+            bool idle = !tickdue && !keyheld() && !eventwaiting();
+            if (!idle || !waitinput(1000))
                 idlewait(tickms - elapsed);
         }
     } while (window->quit == 0);

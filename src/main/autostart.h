@@ -2,14 +2,16 @@
 #pragma once
 #include <string>
 
+#include "platform.h"
+
 /* The launcher an entry starts, "horatik" beside the running program, where the
    clock runs installed in the launcher's folder; "" otherwise (a build folder, a
    clock started elsewhere by hand), and then no autostart folder is touched.
    Tests set another. */
 extern std::string (*findlauncher)();
 
-/* At start and after each save: while the settings file holds an armed alarm,
-   $XDG_CONFIG_HOME/autostart/horatik.desktop starts the launcher at login; while
-   it holds none, the entry is gone. An entry the user wrote, or disabled
-   (Hidden=true), is left as it is; a folder that cannot be written says so once. */
-void startatlogin(bool armed);
+/* Defined here: startatlogin(), at start and after each save. While the settings
+   file holds an armed alarm, $XDG_CONFIG_HOME/autostart/horatik.desktop starts the
+   launcher at login; while it holds none, the entry is gone. An entry the user
+   wrote, or disabled (Hidden=true), is left as it is; a folder that cannot be
+   written says so once. */

@@ -3,15 +3,14 @@
 #include <poll.h>
 #include <SDL.h>
 
-#include "clock/control.h"
+#include "platform.h"
 
-/* After every tick, what the clock asks (awakefor): the inhibition taken, kept or
-   given back, and the wake timer set. The bus is asked asynchronously and read
-   here, never waited for. */
-void keepawake(const tawake& w);
-void letsleep();  /* at the end: all of that given back, the bus given half a second */
+/* Defined here: keepawake(), after every tick, takes, keeps or gives back the
+   inhibition and sets the wake timer, asking the bus asynchronously and reading
+   what it answered, never waiting for it; letsleep(), at the end, gives all of
+   that back and the bus half a second. */
+
 /* While the bus owes an answer or may bring one, its descriptor for the idle
    loop to wait on beside input, and *ms cut to when an answer is due; false
    otherwise. What it brings is read after the next tick. */
 bool awakepoll(pollfd* fd, Uint32* ms);
-

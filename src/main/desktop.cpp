@@ -1,5 +1,5 @@
-// The desktop program: a window at the desktop's scale, the idle wait, the network library.
-#include "main/variant.h"
+// The desktop program's platform: a window at the desktop's scale, the idle wait, the network library.
+#include "platform.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -13,8 +13,8 @@
 
 #include <SDL_image.h>
 
+#include "clock/sound.h"
 #include "gfx/gfx.h"
-#include "gui/loop.h"
 #include "main/awake.h"
 #include "main/beneath.h"
 #include "windowicon.inc"
@@ -31,16 +31,21 @@
 /* variables */
 static SDL_Surface* window;  /* classic SDL: the window's surface while screen is one of its own */
 static int factor = 1;       /* the frame's zoom in that window, whole pixels per pixel */
+static bool classic;         /* classic SDL 1.2, which sets a video mode for each window size */
 
 /* The frame in the window. Where the window is the screen itself, SDL shows it
    as always; else the screen is zoomed into it. */
-static void showframe(SDL_Surface* s)
+void present(SDL_Surface* s, int n, const SDL_Rect* rects)
 {
     if (s == screen && window) {
         zoomframe(window, screen, factor);
         s = window;
+        n = 0;
     }
-    SDL_UpdateRect(s, 0, 0, 0, 0);
+    if (n > 0)
+        SDL_UpdateRects(s, n, const_cast<SDL_Rect*>(rects));
+    else
+        SDL_UpdateRect(s, 0, 0, 0, 0);
 }
 
 /* Copies a 320x240 frame between two screens, converting if their formats differ. */
@@ -86,11 +91,14 @@ static bool setwindow(int w, int h)
     return true;
 }
 
-/* The loop's answer to a new window size, on classic SDL. Setting the video
-   mode resizes the window to the size it already has, which may be reported
-   again: a size the window has already asks for nothing. */
-static void newsize(int w, int h)
+/* The answer to a new window size: on classic SDL a video mode of that size.
+   Setting the video mode resizes the window to the size it already has, which
+   may be reported again: a size the window has already asks for nothing. Under
+   sdl12-compat the SDL beneath it follows the window by itself. */
+void newsize(int w, int h)
 {
+    if (!classic)
+        return;
     SDL_Surface* video = SDL_GetVideoSurface();
     if (video && video->w == w && video->h == h)
         return;
@@ -130,8 +138,7 @@ SDL_Surface* openscreen()
             beneathzoom(std::max(f, beneathscale()));
         return s;
     }
-    present = showframe;
-    resizewindow = newsize;
+    classic = true;
     if (f > 1 && setwindow(320 * f, 240 * f))
         return screen;
     return setwindow(320, 240) ? screen : nullptr;
@@ -199,15 +206,24 @@ void handover()
 }
 
 /* variables */
+static bool waitready;              /* setupwait has chosen the sleeper */
 static bool (*sleeper)(Uint32 ms);  /* a sleep that input ends early (then true), or null */
 static long coarsems = 10;  /* how long after CLOCK_REALTIME time() may turn its second */
+
+static void setupwait();
 
 /* Sleeps at most ms, and ends at input or once time() shows a new second.
    time() reads a coarse clock that turns up to a timer tick after CLOCK_REALTIME
    crosses the second: the sleep aims that tick past it, then waits out any
    rest in steps of a millisecond, so the tick after it sees the new second. */
-static void waitinput(Uint32 ms)
+bool waitinput(Uint32 ms)
 {
+    if (!waitready) {
+        setupwait();
+        waitready = true;
+    }
+    if (!sleeper)
+        return false;
     time_t was = time(nullptr);
     timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
@@ -217,10 +233,11 @@ static void waitinput(Uint32 ms)
     if (due < ms)
         ms = static_cast<Uint32>(due);
     if (sleeper(ms) || ms < due)
-        return;
+        return true;
     for (int i = 0; i < 50 && time(nullptr) == was; i++)
         if (sleeper(1))
-            return;
+            break;
+    return true;
 }
 
 /* Without an X connection of its own to wait on (Wayland), the SDL beneath
@@ -313,7 +330,7 @@ static int startfactor()
 }
 #endif
 
-void setupwait()
+static void setupwait()
 {
     timespec res;
     if (clock_getres(CLOCK_REALTIME_COARSE, &res) == 0)
@@ -327,19 +344,26 @@ void setupwait()
     xwait();
     if (!sleeper && beneathfound())
         sleeper = beneathsleep;
-    if (sleeper)
-        eventwait = waitinput;
 }
 
 /* An unchanged caption is not set again: each setting is a round trip to the X
-   server, and an idle clock ticks the same few times every second. */
+   server, and an idle clock ticks the same few times every second. Classic SDL
+   hands the caption to its audio driver too: while the sound's thread uses that
+   driver the caption waits for a later second. */
 void showticks(int ticks)
 {
     static int shown = -1;
-    if (ticks == shown)
+    if (ticks == shown || (classic && !trylockaudio()))
         return;
     shown = ticks;
     char text[16];
     std::snprintf(text, sizeof text, "%d", ticks);
     SDL_WM_SetCaption(text, nullptr);
+    if (classic)
+        unlockaudio();
+}
+
+/* the console's light: no such thing here */
+void screenlight(bool)
+{
 }

@@ -1,7 +1,8 @@
 // Our stand-in for the console's screen-light call where its SDL port is absent:
 // switching the light off blanks the screen; switching it on leaves the redraw
 // to the clock.
-#include "clock/light.h"
+#include <SDL.h>
+
 #include "gfx/gfx.h"
 
 extern "C" int SDL_SYS_JoystickGp2xSys(SDL_Joystick*, int value)

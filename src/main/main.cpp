@@ -1,86 +1,42 @@
 // Start-up, the clock's whole run, shutdown.
 #include <SDL.h>
 #include <SDL_image.h>
-#include <SDL_mixer.h>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
-#include "clock/control.h"
 #include "clock/sound.h"
 #include "clock/state.h"
+#include "clock/uhr.h"
 #include "gfx/gfx.h"
 #include "gfx/text.h"
 #include "gui/about.h"
 #include "gui/loop.h"
-#include "main/autostart.h"
-#include "main/awake.h"
-#include "main/variant.h"
+#include "platform.h"
 
 /* variables */
-static int volume = 128;         /* music volume, the mixer's maximum */
-static char audiodriver[32];     /* SDL's audio driver that start-up found */
+SDL_Joystick* joy = nullptr;  /* joystick 0 when opened */
 
-/* Once a second, called by the window loop on the main thread: SDL's timer thread
-   would wake a thousand times a second for it. */
-static Uint32 my_callbackfunc(Uint32, void*)
-{
-    showticks(frames);
-    frames = 0;
-    return 1000;
-}
-
-/* The audio device as start-up opens it, with a buffer of that many frames (a
-   ring asks for its own). Once it was closed, SDL's audio starts again first,
-   but only when the driver start-up found answers: SDL would go on to its
-   other drivers, and ALSA's library prints lines of its own for each that
-   fails, at every try of a ring that finds no sound server. */
-static int openmixer(int frames)
-{
-    if (!SDL_WasInit(SDL_INIT_AUDIO)) {
-        char name[32];
-        bool answers = SDL_AudioInit(audiodriver) == 0 && SDL_AudioDriverName(name, sizeof name);
-        SDL_AudioQuit();
-        if (!answers || SDL_InitSubSystem(SDL_INIT_AUDIO) < 0)
-            return -1;
-    }
-    if (Mix_OpenAudio(44100, AUDIO_S16LSB, 2, frames) == -1) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return -1;
-    }
-    Mix_VolumeMusic(volume);
-    if (!audiodriver[0])
-        SDL_AudioDriverName(audiodriver, sizeof audiodriver);
-    return 0;
-}
-
-/* After every tick, once its frame is presented: the alarm's sound, and the
-   machine kept awake for the alarm. */
-static void afterframe()
-{
-    static long long ringend = -1;  /* system time the last ring's sound was last heard of */
-    soundstep();
-    long long now = (long long)systime(nullptr);
-    if (ringon())
-        ringend = now;
-    keepawake(awakefor(now, ringend));
-}
-
+/* The exit handler, on every way out after SDL started: the sound's thread ends
+   first, or is left in a sound server that hangs, whose SDL audio would keep the
+   program from ending; the rest of SDL stops all the same. */
 static void Terminate()
 {
-    /* SDL would wait for its audio as long as the sound server hangs */
-    if (audiohung())
-        _exit(0);
-    SDL_Quit();
+    stopsound();
+    if (soundleft())
+        SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_JOYSTICK);
+    else
+        SDL_Quit();
     handover();
 }
 
+/* SDL's audio is started by the sound's own thread (clock/sound.h), not here: a
+   sound server that hangs would hold up the window. */
 static void initall()
 {
     globalcolor = {255, 255, 255, 0};
     globalcolor2 = {0, 0, 0, 0};
     sdlhints();
-    if (SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO | SDL_INIT_JOYSTICK) < 0) {
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_JOYSTICK) < 0) {
         std::fprintf(stderr, "Couldn't initialize SDL: %s\n", SDL_GetError());
         std::exit(1);
     }
@@ -96,8 +52,6 @@ static void initall()
         if (!joy)
             std::fprintf(stderr, "Couldn't open joystick 0: %s\n", SDL_GetError());
     }
-    persecond = my_callbackfunc;
-    setupwait();
     inittext();  // without fonts the clock still runs, only without text
 
     outtextxy(screen, 0, 2, "Lade Background...");
@@ -107,14 +61,8 @@ static void initall()
 
     outtextxy(screen, 0, 22, "Lade Audiodateien...");
     imageflip(screen);
-    openaudio = openmixer;
-    if (openaudio(1024) == -1)
+    if (!startsound("data/weck.wav"))
         std::exit(2);
-    /* the device stays open until the first ticks have run: closing it takes
-       50 to 90 ms, which the first frame would wait for */
-    loadweck("data/weck.wav");
-    ownaudio();
-    aftertick = afterframe;
 
     eraseall(screen, SDL_MapRGB(screen->format, 0, 0, 0));
     imageflip(screen);
@@ -128,27 +76,17 @@ static void resetall()
     if (weck)
         SDL_FreeSurface(weck);
     bg = weck = nullptr;
-    persecond = nullptr;
-    aftertick = nullptr;
     letsleep();
-    freeweck();
+    stopsound();
     stopnet();
     quittext();
-}
-
-/* The settings file holds an armed alarm, or no longer: the installed clock
-   starts at login while it does. */
-static void filesaved()
-{
-    startatlogin(wecken == weckscharf);
 }
 
 int main(int, char**)
 {
     initall();
     openuhr();
-    filesaved();
-    aftersave = filesaved;
+    startatlogin(wecken == weckscharf);
     textquality = 2;
     setuhrwindow();
     setaboutwindow();

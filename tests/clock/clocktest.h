@@ -12,6 +12,7 @@
 #include "clock/control.h"
 #include "clock/face.h"
 #include "clock/sound.h"
+#include "clock/uhr.h"
 #include "clock/state.h"
 #include "gfx/gfx.h"
 #include "gfx/text.h"
@@ -87,8 +88,6 @@ inline int testopen(int frames)
         SDL_SetError("no sound server");
         return -1;
     }
-    if (!SDL_WasInit(SDL_INIT_AUDIO) && SDL_InitSubSystem(SDL_INIT_AUDIO) < 0)
-        return -1;
     return Mix_OpenAudio(audiofreq, AUDIO_S16LSB, audiochannels, frames);
 }
 
@@ -128,7 +127,7 @@ struct ClockTest : ::testing::Test {
     void TearDown() override
     {
         deluhrwindow();
-        freeweck();
+        stopsound();
         SDL_FreeSurface(screen);
         screen = nullptr;
         SDL_Quit();

@@ -8,8 +8,7 @@ struct Control : ClockTest {
     void SetUp() override
     {
         ClockTest::SetUp();
-        ASSERT_EQ(openaudio(1024), 0);
-        loadweck("data/weck.wav");
+        ASSERT_TRUE(loadsound("data/weck.wav"));
         ASSERT_TRUE(wecksound);
         closeaudio();
     }

@@ -2,7 +2,6 @@
 #include <utility>
 
 #include "clock/clocktest.h"
-#include "clock/light.h"
 #include "gfx/text.h"
 
 namespace {
@@ -16,8 +15,7 @@ struct Handheld : ClockTest {
         ClockTest::SetUp();
         lightcalls.clear();
         joy = (SDL_Joystick*)&lightcalls;  // any non-null joystick: the stand-in never reads it
-        ASSERT_EQ(openaudio(1024), 0);
-        loadweck("data/weck.wav");
+        ASSERT_TRUE(loadsound("data/weck.wav"));
         closeaudio();
     }
     void TearDown() override
@@ -29,6 +27,7 @@ struct Handheld : ClockTest {
 
 }  // namespace
 
+/* the console's call, which its platform (linked here) makes */
 extern "C" int SDL_SYS_JoystickGp2xSys(SDL_Joystick*, int value)
 {
     lightcalls.push_back({value, ringing()});

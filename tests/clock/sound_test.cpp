@@ -16,8 +16,7 @@ struct Sound : ClockTest {
     {
         gettick = fakeclockms;
         fakems = 5000;
-        ASSERT_EQ(openaudio(1024), 0);
-        loadweck(path.c_str());
+        ASSERT_TRUE(loadsound(path.c_str()));
         ASSERT_TRUE(wecksound);
     }
     void step(Uint32 ms = 0)
@@ -199,39 +198,33 @@ TEST_F(Sound, ADeviceThatDiedIsClosedAndTheRingGoesOnOnAFreshOne)
     EXPECT_EQ(audiotries, 1) << "opened again";
 }
 
-/* With a thread of its own, the ring's device is opened, played and closed
-   there. An open that does not come back (a sound server that hangs) holds up
-   neither the steps after each tick nor the end, which leaves that thread
-   behind within a second and says so. */
+/* With a thread of its own, start-up's device is opened there. An open that does
+   not come back (a sound server that hangs) holds up start-up for two seconds at
+   most and neither the ticks nor the end, which leaves that thread behind within
+   a second and says so until the thread comes back. */
 TEST_F(Sound, AThreadOfItsOwnAndAHungServerLeftBehind)
 {
-    load("data/weck.wav");
-    wecksound->alen = 4410 * 4;  // 0.1 s of it
     gettick = SDL_GetTicks;
-    ownaudio();
-    ring();
-    soundstep();
-    for (int i = 0; i < 300 && ringon(); i++)
-        SDL_Delay(10);
-    EXPECT_FALSE(ringon() || audioopen()) << "the ring did not end";
-
     static std::atomic<bool> answers{false};
-    openaudio = [](int) {
+    openaudio = [](int frames) {
         while (!answers)
             SDL_Delay(5);
-        return -1;
+        return testopen(frames);
     };
-    ring();
     Uint32 t0 = SDL_GetTicks();
-    for (int i = 0; i < 20; i++, SDL_Delay(10))
-        soundstep();
-    EXPECT_LT(SDL_GetTicks() - t0, 400u) << "the steps waited for the device";
+    EXPECT_TRUE(startsound("data/weck.wav")) << "a server that does not answer is no missing device";
+    EXPECT_NEAR(SDL_GetTicks() - t0, 2000.0, 300.0);
+    ring();
     t0 = SDL_GetTicks();
-    freeweck();
-    EXPECT_TRUE(audiohung());
+    for (int i = 0; i < 20; i++, SDL_Delay(10))
+        soundtick();
+    EXPECT_LT(SDL_GetTicks() - t0, 400u) << "the ticks waited for the device";
+    t0 = SDL_GetTicks();
+    stopsound();
+    EXPECT_TRUE(soundleft());
     EXPECT_NEAR(SDL_GetTicks() - t0, 1000.0, 300.0);
-    ::testing::internal::CaptureStderr();
     answers = true;
-    SDL_Delay(300);  // the thread left behind ends once the open comes back
-    ::testing::internal::GetCapturedStderr();
+    for (int i = 0; i < 200 && soundleft(); i++)
+        SDL_Delay(10);
+    EXPECT_FALSE(soundleft()) << "the thread did not end once the open came back";
 }

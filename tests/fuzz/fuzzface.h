@@ -11,6 +11,7 @@
 #include "clock/face.h"
 #include "clock/reset.h"
 #include "clock/state.h"
+#include "clock/uhr.h"
 #include "gfx/gfx.h"
 #include "gfx/text.h"
 #include "gui/loop.h"

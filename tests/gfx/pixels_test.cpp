@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "support/nullplatform.h"
 #include "gfx/gfx.h"
 #include "support/surface.h"
 
@@ -473,7 +474,9 @@ TEST_F(Sdl, ZoomedFrameIsBlocksOfItsPixelsCentredOnBlack)
     };
     static SDL_Surface* window;
     static int factor;
-    present = [](SDL_Surface* s) { EXPECT_TRUE(zoomframe(window, s, factor)); };
+    nullplatform::onpresent = [](SDL_Surface* s, int, const SDL_Rect*) {
+        EXPECT_TRUE(zoomframe(window, s, factor));
+    };
     for (const target& t : targets) {
         window = SDL_CreateRGBSurface(SDL_SWSURFACE, t.w, t.h, t.bpp, t.r, t.g, t.b, 0);
         factor = t.f;
@@ -504,6 +507,6 @@ TEST_F(Sdl, ZoomedFrameIsBlocksOfItsPixelsCentredOnBlack)
         }
         SDL_FreeSurface(window);
     }
-    present = nullptr;
+    nullplatform::onpresent = nullptr;
     SDL_FreeSurface(frame);
 }

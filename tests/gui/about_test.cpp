@@ -147,8 +147,8 @@ TEST_F(About, PressingRClosesItAndCountsAsReleased)
             aboutwindow->quit = 2;
         return now;
     };
-    joy(kr, true);
-    joy(kr + 1, true);
+    joybutton(kr, true);
+    joybutton(kr + 1, true);
     showwindow(aboutwindow);
     EXPECT_EQ(aboutwindow->quit, 1);
     EXPECT_EQ(keys[kr], 0);

@@ -7,6 +7,7 @@
 
 #include "gui/loop.h"
 #include "gui/window.h"
+#include "support/nullplatform.h"
 
 namespace guitest {
 
@@ -32,14 +33,14 @@ inline void fakewait(Uint32 ms)
 
 /* The platform's input wait as it meets a real clock: it ends at the next
    input, or a few ms after the second turns (time() reads a coarse clock). */
-inline std::vector<Uint32> longwaits;   /* every eventwait request, in order */
+inline std::vector<Uint32> longwaits;   /* every waitinput request, in order */
 struct input {
     Uint32 at;                          /* fake ms at which it comes */
     Uint8 type = SDL_MOUSEMOTION;       /* an event the loop does not act on */
 };
 inline std::vector<input> inputs;      /* in order of time */
 inline constexpr Uint32 coarse = 5;     /* ms after the second that the wait ends */
-inline void secondwait(Uint32 ms)
+inline bool secondwait(Uint32 ms)
 {
     longwaits.push_back(ms);
     Uint32 until = std::min(now + ms, (now / 1000 + 1) * 1000 + coarse);
@@ -51,6 +52,7 @@ inline void secondwait(Uint32 ms)
         inputs.erase(inputs.begin());
     }
     now = until;
+    return true;
 }
 
 /* Fresh input state and a long pause since every key last acted. */
@@ -67,14 +69,9 @@ inline void resetinput()
         keytime[i] = 100;
     }
     intkeys = oldkeys = 0;
-    thetime = 0;
-    oldtime = newtime = static_cast<int>(now);
+    resetloop();
     frames = 0;
-    lastsecond = now / 1000;
-    eventwait = nullptr;
-    persecond = nullptr;
-    aftertick = nullptr;
-    resizewindow = nullptr;
+    nullplatform::reset();
     longwaits.clear();
     inputs.clear();
     SDL_Event ev;
@@ -88,7 +85,7 @@ inline void push(const SDL_Event& ev)
     SDL_PushEvent(&copy);
 }
 
-inline void joy(int button, bool down)
+inline void joybutton(int button, bool down)
 {
     SDL_Event ev{};
     ev.type = down ? SDL_JOYBUTTONDOWN : SDL_JOYBUTTONUP;

@@ -23,7 +23,7 @@ TEST(Handheld, KeyEventsChangeNothingJoystickStillDoes)
         if (k == 0) {
             for (SDLKey sym : {SDLK_KP8, SDLK_LEFT, SDLK_RETURN, SDLK_a, SDLK_1, SDLK_KP5})
                 key(sym, true);
-            joy(kb, true);
+            joybutton(kb, true);
         }
     });
     std::string none(nkeys, '\0'), b = none;

@@ -76,19 +76,19 @@ TEST_F(Loop, ClickOncePerPressHoldEveryTickOfIt)
     counts seen;
     runticks(win, 9, [&](int t) {
         seen.emplace_back(clicks, holds);
-        if (t == 0) joy(ka, true);
-        if (t == 1) joy(kb, true);   /* a second key of the mask: no second click */
-        if (t == 2) joy(ka, false);
-        if (t == 3) joy(kb, false);
-        if (t == 4) joy(ka, true);
+        if (t == 0) joybutton(ka, true);
+        if (t == 1) joybutton(kb, true);   /* a second key of the mask: no second click */
+        if (t == 2) joybutton(ka, false);
+        if (t == 3) joybutton(kb, false);
+        if (t == 4) joybutton(ka, true);
         if (t == 5) {                /* released and pressed again between two ticks */
-            joy(ka, false);
-            joy(ka, true);
+            joybutton(ka, false);
+            joybutton(ka, true);
         }
         if (t == 6) {                /* and once more, released again at once */
-            joy(ka, false);
-            joy(ka, true);
-            joy(ka, false);
+            joybutton(ka, false);
+            joybutton(ka, true);
+            joybutton(ka, false);
         }
     });
     EXPECT_EQ(seen, (counts{{0, 0}, {1, 1}, {1, 2}, {1, 3}, {1, 3}, {2, 4}, {3, 5}, {4, 6}, {4, 6}}));
@@ -102,8 +102,8 @@ TEST_F(Loop, ConsumedKeyCountsReleasedUntilPressedAgain)
     counts seen;
     runticks(win, 6, [&](int t) {
         seen.emplace_back(clicks, holds);
-        if (t == 0) joy(ka, true);
-        if (t == 3) joy(ka, true);   /* still held physically; a new down event */
+        if (t == 0) joybutton(ka, true);
+        if (t == 3) joybutton(ka, true);   /* still held physically; a new down event */
     });
     EXPECT_EQ(seen, (counts{{0, 0}, {1, 1}, {1, 1}, {1, 1}, {2, 2}, {2, 2}}));
 }
@@ -119,19 +119,19 @@ TEST_F(Loop, PressReleasedBeforeAnyTickSawItActsOnceThenReleases)
     runticks(win, 9, [&](int t) {
         seen += std::to_string(keys[ka]) + std::to_string(keys[ky]) + std::to_string(keys[kb]) + " ";
         if (t == 0) {
-            joy(ka, true);
-            joy(ka, false);
+            joybutton(ka, true);
+            joybutton(ka, false);
             key(SDLK_s, true);
             key(SDLK_s, false);
         }
         if (t == 3) {
-            joy(kb, true);
-            joy(kb, false);
+            joybutton(kb, true);
+            joybutton(kb, false);
         }
         if (t == 5) {
-            joy(ka, true);
-            joy(ka, false);
-            joy(ka, true);
+            joybutton(ka, true);
+            joybutton(ka, false);
+            joybutton(ka, true);
         }
     });
     /* seen in move, after the buttons were served: the short presses show in
@@ -152,7 +152,7 @@ TEST_F(Loop, WithoutAnInputWaitTheIdleLoopPausesOneUnitAndMissesNoPress)
     idlewait = [](Uint32 ms) {
         fakewait(ms);
         while (!pushes.empty() && pushes.front().first <= now) {
-            joy(ka, pushes.front().second);
+            joybutton(ka, pushes.front().second);
             pushes.erase(pushes.begin());
         }
     };
@@ -175,7 +175,7 @@ TEST_F(Loop, CallbacksCannotDisturbTheMasksOfTheTick)
     createbutton(win, "b", "A too", 0, 0, 10, 10, 0, 1u << ka, secondclick, nullptr);
     int maskinmove = 0;
     runticks(win, 3, [&](int t) {
-        if (t == 0) joy(ka, true);
+        if (t == 0) joybutton(ka, true);
         if (t == 1) maskinmove = intkeys;
     });
     EXPECT_EQ(clicks, 1);
@@ -188,7 +188,7 @@ TEST_F(Loop, QuitLetsThePassFinish)
     createbutton(win, "a", "quits", 0, 0, 10, 10, 0, 1u << ka, quitclick, nullptr);
     createbutton(win, "b", "later", 0, 0, 10, 10, 0, 1u << ka, secondclick, nullptr);
     runticks(win, 100, [&](int t) {
-        if (t == 2) joy(ka, true);
+        if (t == 2) joybutton(ka, true);
     });
     /* the click in tick 3 set quit; the later button, move and frames still ran */
     EXPECT_EQ(tickno, 4);
@@ -199,7 +199,7 @@ TEST_F(Loop, QuitLetsThePassFinish)
     runticks(win, 100, [&](int t) {
         if (t == 2) {
             quitrequest();
-            joy(kx, true);   /* behind the quit request: still read in that pass */
+            joybutton(kx, true);   /* behind the quit request: still read in that pass */
         }
     });
     /* drained in the pass after tick 2, which is too early for a tick: no tick 3 */
@@ -213,9 +213,9 @@ TEST_F(Loop, DirectionRepeatsEvery16Units)
     std::vector<int> col;
     runticks(win, 60, [&](int k) {
         col.push_back(t->selcol);
-        if (k == 0) joy(kright, true);
-        if (k == 35) joy(kright, false);
-        if (k == 38) joy(kright, true);   /* too soon after the last step at 33 */
+        if (k == 0) joybutton(kright, true);
+        if (k == 35) joybutton(kright, false);
+        if (k == 38) joybutton(kright, true);   /* too soon after the last step at 33 */
     });
     std::vector<int> want;
     for (int k = 0; k < 60; k++)
@@ -235,10 +235,10 @@ TEST_F(Loop, HeldDirectionSkipsEmptyCellsInOneTick)
     using cell = std::pair<int, int>;
     std::vector<cell> seen;
     runticks(win, 4, [&](int k) {
-        if (k == 0) joy(kleft, true);
+        if (k == 0) joybutton(kleft, true);
         if (k == 2) {
-            joy(kleft, false);
-            joy(kdown, true);
+            joybutton(kleft, false);
+            joybutton(kdown, true);
         }
         if (k == 1 || k == 3) {
             seen.emplace_back(t->selcol, t->selrow);
@@ -261,8 +261,8 @@ TEST_F(Loop, SelectionWrapsAtEveryEdge)
             seen.push_back({t->selcol, t->selrow, u->selcol, u->selrow});
         }
         static constexpr std::array<int, 4> dirs{kup, kupleft, kdownright, kright};
-        if (k % 20 == 0) joy(dirs[k / 20], true);   /* held for exactly one tick */
-        if (k % 20 == 1) joy(dirs[k / 20], false);
+        if (k % 20 == 0) joybutton(dirs[k / 20], true);   /* held for exactly one tick */
+        if (k % 20 == 1) joybutton(dirs[k / 20], false);
     });
     EXPECT_EQ(seen, (std::vector<sel>{{0, 1, 2, 0}, {2, 0, 1, 1}, {0, 1, 2, 0}, {1, 1, 0, 0}}));
 }
@@ -318,8 +318,8 @@ TEST_F(Loop, DesktopKeysAndJoystickNumbers)
             key(SDLK_LEFT, true);
             key(SDLK_s, true);
             key(SDLK_b, true);   /* no slot */
-            joy(19, true);       /* no slot either */
-            joy(255, true);
+            joybutton(19, true);       /* no slot either */
+            joybutton(255, true);
         }
         if (k == 1) key(SDLK_LEFT, false);
     });
@@ -330,24 +330,25 @@ TEST_F(Loop, DesktopKeysAndJoystickNumbers)
 
 TEST_F(Loop, OnceASecondCallCountsTheTicks)
 {
-    /* waits return 7 ms early at most: the calls keep their step of 1000 ms */
+    /* waits return 7 ms early at most: the calls keep their step of 1000 ms; each
+       comes in the tick that shows its second, after the window was drawn */
     static std::vector<std::pair<Uint32, int>> calls;
+    static std::vector<std::pair<int, int>> drawnthen;  // draws and ticks begun
     calls.clear();
-    persecond = [](Uint32 interval, void* param) -> Uint32 {
-        EXPECT_EQ(interval, 1000u);
-        EXPECT_EQ(param, nullptr);
-        calls.push_back({now, frames});
-        frames = 0;
-        return 1000;
+    drawnthen.clear();
+    nullplatform::onticks = [](int ticks) {
+        calls.push_back({now, ticks});
+        drawnthen.push_back({draws, tickno});
     };
     fakestep = 3;
     Uint32 start = now;
-    runticks(win, 350, [](int) {});
+    runticks(win, 350, [&](int) { win->changed = 1; });
     ASSERT_EQ(calls.size(), 3u);
     for (size_t i = 0; i < calls.size(); i++) {
         EXPECT_EQ(calls[i].first / 1000, start / 1000 + i + 1);  // in the right second
         EXPECT_GE(calls[i].second, 99);
         EXPECT_LE(calls[i].second, 100);  // at most one tick per 10 ms unit
+        EXPECT_EQ(drawnthen[i].first, drawnthen[i].second) << "not after its tick's draw";
     }
 }
 
@@ -355,13 +356,7 @@ TEST_F(Loop, IdleLoopWaitsForInputOrTheNextSecondAndPaintsWhatWasLost)
 {
     /* where the platform can wait for input, the loop sleeps until the next
        second unless a key is held, an event waits or the window must be drawn */
-    eventwait = secondwait;
-    static std::vector<std::pair<int, int>> sizes;
-    sizes.clear();
-    resizewindow = [](int w, int h) { sizes.push_back({w, h}); };
-    static int afterdraw;
-    afterdraw = 0;
-    aftertick = [] { afterdraw = draws; };
+    nullplatform::onwait = secondwait;
     now = 5000;
     std::vector<int> held;
     std::vector<int> drawn;
@@ -369,9 +364,9 @@ TEST_F(Loop, IdleLoopWaitsForInputOrTheNextSecondAndPaintsWhatWasLost)
     runticks(win, 10, [&](int k) {
         at.push_back(now);
         if (k == 1)
-            joy(ka, true);
+            joybutton(ka, true);
         if (k == 3)
-            joy(ka, false);
+            joybutton(ka, false);
         held.push_back(keys[ka]);
         if (k == 5)  /* comes while the loop sleeps, 3 ms after this tick */
             inputs.push_back({now + 3, SDL_VIDEOEXPOSE});
@@ -399,8 +394,7 @@ TEST_F(Loop, IdleLoopWaitsForInputOrTheNextSecondAndPaintsWhatWasLost)
     EXPECT_LE(at[6] - at[5], 13u);
     EXPECT_EQ(drawn[9], drawn[7] + 1);
     EXPECT_LE(at[8] - at[7], 10u);
-    EXPECT_EQ(sizes, (std::vector<std::pair<int, int>>{{1000, 800}}));
-    EXPECT_EQ(afterdraw, draws);
+    EXPECT_EQ(nullplatform::sizes, (std::vector<std::pair<int, int>>{{1000, 800}}));
 }
 
 TEST_F(Loop, EachNewSecondTicksAtOnceAfterAnInputJustBeforeIt)
@@ -408,7 +402,7 @@ TEST_F(Loop, EachNewSecondTicksAtOnceAfterAnInputJustBeforeIt)
     /* An input a few ms before the second leaves a tick just before it, and the
        wait then ends in the new second fewer than 10 ms after that tick: the
        second must still be shown at once, not a second later. */
-    eventwait = secondwait;
+    nullplatform::onwait = secondwait;
     const std::vector<Uint32> before{2, 4, 6, 8, 1, 9, 3};
     now = 5500;
     for (size_t i = 0; i < before.size(); i++)

@@ -188,12 +188,12 @@ TEST_F(Shown, PushedJoystickEventsFireButtonsAndMoveTheKeys)
     };
     runticks(win, 1000, [&](int k) {
         switch (k) {
-        case 0: joy(ka, true); break;
-        case 2: joy(ka, false); joy(kright, true); break;        /* from "alt" over two gaps */
-        case 4: pick(); joy(kright, false); joy(kup, true); break;
+        case 0: joybutton(ka, true); break;
+        case 2: joybutton(ka, false); joybutton(kright, true); break;        /* from "alt" over two gaps */
+        case 4: pick(); joybutton(kright, false); joybutton(kup, true); break;
         case 6: /* down-left: (4, 4) is empty, on to (3, 0) */
-            pick(); joy(kup, false); joy(kdownleft, true); break;
-        case 8: pick(); joy(kdownleft, false); joy(kstart, true); break;
+            pick(); joybutton(kup, false); joybutton(kdownleft, true); break;
+        case 8: pick(); joybutton(kdownleft, false); joybutton(kstart, true); break;
         }
     });
     EXPECT_EQ(aclicks, 1);
