@@ -2,8 +2,9 @@
 # CPack from the install rules with the prefix /usr. It differs from a plain install
 # in four ways: the font is a link to the file of the Debian package that has it,
 # which the package depends on, instead of a copy; /usr/share/doc/horatik holds the
-# copyright and changelog Debian asks for; the clock is stripped; its postinst gives
-# the clock CAP_WAKE_ALARM, so that it may wake a suspended machine for its alarm.
+# copyright and changelog Debian asks for; the programs are stripped; its postinst
+# gives the wake timer's helper (and nothing else) CAP_WAKE_ALARM, so that the clock
+# may wake a suspended machine for its alarm.
 
 # The font's owner on this machine: fonts-liberation on Debian 12 and 13. Without
 # one (a font from elsewhere) the package carries the copy, as a plain install does.
@@ -84,7 +85,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # the libraries from dpkg-shlibdeps; the font the clock loads by hand
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS ${HX_FONTPKG})
-# setcap, with which the postinst gives the clock CAP_WAKE_ALARM
+# setcap, with which the postinst gives the helper CAP_WAKE_ALARM
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libcap2-bin)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/cmake/deb/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

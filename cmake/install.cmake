@@ -8,6 +8,8 @@ set(HX_SHAREDIR ${CMAKE_INSTALL_DATADIR}/horatik)
 set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME clock)
 
 install(TARGETS horatik-desktop RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# the wake timer's helper, the one program the package gives CAP_WAKE_ALARM
+install(TARGETS horatik-wake RUNTIME DESTINATION ${HX_WAKEDIR})
 foreach(f ${HX_ASSET_FILES})
   get_filename_component(d ${f} DIRECTORY)
   install(FILES ${RUNDIR}/${f} DESTINATION ${HX_SHAREDIR}/${d})

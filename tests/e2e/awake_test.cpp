@@ -50,8 +50,8 @@ long idlems(const xserver& x, const sandbox& box)
     return e.exited && e.code == 0 ? std::atol(readfile(o.out).c_str()) : -1;
 }
 
-/* Run as root, the clock has CAP_WAKE_ALARM: a timer that wakes a sleeping
-   machine at the alarm's second while it is armed, none otherwise. */
+/* Run as root, the clock's helper has CAP_WAKE_ALARM: a timer that wakes a
+   sleeping machine at the alarm's second while it is armed, none otherwise. */
 void wakesat(pid_t pid, double at)
 {
     if (geteuid() != 0)
@@ -205,16 +205,18 @@ TEST(Awake, AMissingOrSlowServiceHoldsNothingUp)
     }
 }
 
-/* The package gives the program CAP_WAKE_ALARM as a file capability, and a user's
-   program so given one runs in the C library's secure mode, where secure_getenv
-   finds no environment: it still finds the session's bus and holds the portal's
-   inhibition, and its wake timer is set. (sd_bus_open_user found no bus that way.) */
+/* The package gives CAP_WAKE_ALARM to the clock's helper alone. A user's clock
+   is then an ordinary process, with no capability in any set: dumpable, so that
+   another process of the user (the desktop's portal) may open its
+   /proc/<pid>/root, and it holds the portal's inhibition. Its helper holds that
+   one capability and the wake timer at the alarm's second, cleared within 5 s of
+   the alarm being switched off, and ends with the clock. */
 TEST(Awake, ThroughThePortalWithTheWakeCapabilityOfThePackage)
 {
     sandbox box;
     ASSERT_EQ(chown(box.dir.c_str(), 65534, 65534), 0);
     spawnopts cap;
-    cap.argv = {"setcap", "cap_wake_alarm+ep", box / "horatik-desktop"};
+    cap.argv = {"setcap", "cap_wake_alarm+ep", box / "horatik-wake"};
     if (!ok(waitexit(spawn(cap), 10)))
         GTEST_SKIP() << "no setcap, or a file system without capabilities";
     xserver x;
@@ -229,11 +231,39 @@ TEST(Awake, ThroughThePortalWithTheWakeCapabilityOfThePackage)
     o.uid = 65534;
     run r = start(box, o);
     ASSERT_TRUE(x.waitscreen(20)) << r.stderrtext();
-    std::string status = readfile("/proc/" + std::to_string(r.pid) + "/status");
-    EXPECT_NE(status.find("CapEff:\t0000000800000000"), std::string::npos) << status;
     EXPECT_TRUE(holds(bus, r.pid, {"portal flags=4 reason=Weckzeit 07:00"}, 5)) << bus.log();
+    for (double end = now() + 5; wakesin(r.pid) < 0 && now() < end;)
+        pause(0.05);
     EXPECT_NEAR(wallclock() + wakesin(r.pid), (double)alarm, 1.0) << "no wake timer";
+
+    auto caps = [](pid_t pid) {
+        std::string status = readfile("/proc/" + std::to_string(pid) + "/status"), sets;
+        for (const char* set : {"CapInh:\t", "CapPrm:\t", "CapEff:\t", "CapAmb:\t"}) {
+            size_t at = status.find(set);
+            sets += at == std::string::npos ? std::string(set) + "?\n" : status.substr(at, status.find('\n', at) - at + 1);
+        }
+        return sets;
+    };
+    EXPECT_EQ(caps(r.pid), "CapInh:\t0000000000000000\nCapPrm:\t0000000000000000\n"
+                           "CapEff:\t0000000000000000\nCapAmb:\t0000000000000000\n");
+    std::vector<pid_t> helpers = children(r.pid);
+    ASSERT_EQ(helpers.size(), 1u) << "one helper";
+    /* bit 35: CAP_WAKE_ALARM */
+    EXPECT_EQ(caps(helpers[0]), "CapInh:\t0000000000000000\nCapPrm:\t0000000800000000\n"
+                                "CapEff:\t0000000800000000\nCapAmb:\t0000000000000000\n");
+    spawnopts look;
+    look.argv = {"ls", "/proc/" + std::to_string(r.pid) + "/root/"};
+    look.uid = 65534;
+    EXPECT_TRUE(ok(waitexit(spawn(look), 10))) << "the user may not open the clock's /proc/<pid>/root";
+
+    ASSERT_TRUE(x.press("s"));  // off
+    for (double end = now() + 5; wakesin(r.pid) >= 0 && now() < end;)
+        pause(0.05);
+    EXPECT_EQ(wakesin(r.pid), -1) << "the wake timer outlived the alarm by 5 s";
     ASSERT_TRUE(x.closerequest());
     EXPECT_TRUE(ok(waitexit(r.pid, 10)));
+    for (double end = now() + 2; exists("/proc/" + std::to_string(helpers[0])) && now() < end;)
+        pause(0.05);
+    EXPECT_FALSE(exists("/proc/" + std::to_string(helpers[0]))) << "the helper outlived the clock";
     EXPECT_EQ(r.stderrtext(), "");
 }

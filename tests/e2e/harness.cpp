@@ -356,6 +356,21 @@ bool catches(pid_t pid, int sig)
     return (mask >> (sig - 1)) & 1;
 }
 
+std::vector<pid_t> children(pid_t pid)
+{
+    std::vector<pid_t> found;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator("/proc", ec)) {
+        std::string stat = readfile(e.path().string() + "/stat");
+        size_t end = stat.rfind(')');
+        int ppid = 0;
+        /* after the name in brackets: the state, then the parent */
+        if (end != std::string::npos && std::sscanf(stat.c_str() + end + 1, " %*c %d", &ppid) == 1 && ppid == pid)
+            found.push_back((pid_t)std::atoi(e.path().filename().c_str()));
+    }
+    return found;
+}
+
 /* screenshots */
 
 uint16_t rgb565(int r, int g, int b)

@@ -73,6 +73,7 @@ exitstatus waitexit(pid_t pid, double timeout);
 bool running(pid_t pid);          /* not yet ended (the child is not reaped) */
 long rsskb(pid_t pid);            /* resident set from /proc, -1 when gone */
 bool catches(pid_t pid, int sig); /* the process has a handler for sig */
+std::vector<pid_t> children(pid_t pid);  /* its child processes, from /proc */
 
 /* A 5-6-5 picture of the program's 320x240 screen. */
 struct shot {

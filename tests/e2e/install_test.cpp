@@ -77,7 +77,7 @@ std::vector<std::string> files(const std::string& dir)
 std::vector<std::string> layout()
 {
     std::vector<std::string> want = {
-        "bin/horatik", "bin/horatik-desktop", "share/applications/horatik.desktop",
+        "bin/horatik", "bin/horatik-desktop", "libexec/horatik/horatik-wake", "share/applications/horatik.desktop",
         "share/horatik/Tavlo.png", "share/horatik/data/bg.png", "share/horatik/data/fennick.png",
         "share/horatik/data/times.ttf", "share/horatik/data/weck.png", "share/horatik/data/weck.wav",
         "share/man/man1/horatik-desktop.1.gz", "share/man/man1/horatik.1.gz",
@@ -421,10 +421,12 @@ TEST(Install, DebianPackage)
     EXPECT_EQ(line(box, {"dpkg-deb", "-f", deb, "Recommends"}), "libcap2-bin");
     EXPECT_EQ(command(box, {"lintian", "--fail-on", "error", deb}, &out), 0) << out;
     EXPECT_EQ(command(box, {"apt-get", "install", "--simulate", deb}, &out), 0) << out;
-    /* installed, its postinst gives the clock the one capability of waking the machine */
+    /* installed, its postinst gives the one capability of waking the machine to the
+       clock's helper, and to nothing else */
     ASSERT_EQ(command(box, {"dpkg-deb", "-e", deb, box / "control"}, &out), 0) << out;
-    EXPECT_NE(readfile(box / "control/postinst").find("setcap cap_wake_alarm+ep /usr/bin/horatik-desktop"),
-              std::string::npos);
+    std::string postinst = readfile(box / "control/postinst");
+    EXPECT_NE(postinst.find("setcap cap_wake_alarm+ep /usr/libexec/horatik/horatik-wake"), std::string::npos);
+    EXPECT_EQ(postinst.find("/usr/bin/"), std::string::npos) << postinst;
 
     /* the install's layout under /usr, the font a link to the font package's file,
        Debian's documents; no handheld program */

@@ -115,20 +115,25 @@ std::vector<std::string> sessionbus::ends(pid_t pid) const
 
 double wakesin(pid_t pid)
 {
-    std::string fdinfo = "/proc/" + std::to_string(pid) + "/fdinfo";
-    DIR* d = opendir(fdinfo.c_str());
     double in = -1;
-    for (dirent* e; d && (e = readdir(d));) {
-        std::string info = readfile(fdinfo + "/" + e->d_name);
-        long long s, ns;
-        size_t at = info.find("it_value: (");
-        /* 8: CLOCK_REALTIME_ALARM */
-        if (info.find("clockid: 8\n") != std::string::npos && at != std::string::npos &&
-            std::sscanf(info.c_str() + at, "it_value: (%lld, %lld)", &s, &ns) == 2 && (s || ns))
-            in = s + ns / 1e9;
+    /* the clock's helper holds it, a child of the clock */
+    std::vector<pid_t> holders = children(pid);
+    holders.push_back(pid);
+    for (pid_t holder : holders) {
+        std::string fdinfo = "/proc/" + std::to_string(holder) + "/fdinfo";
+        DIR* d = opendir(fdinfo.c_str());
+        for (dirent* e; d && (e = readdir(d));) {
+            std::string info = readfile(fdinfo + "/" + e->d_name);
+            long long s, ns;
+            size_t at = info.find("it_value: (");
+            /* 8: CLOCK_REALTIME_ALARM */
+            if (info.find("clockid: 8\n") != std::string::npos && at != std::string::npos &&
+                std::sscanf(info.c_str() + at, "it_value: (%lld, %lld)", &s, &ns) == 2 && (s || ns))
+                in = s + ns / 1e9;
+        }
+        if (d)
+            closedir(d);
     }
-    if (d)
-        closedir(d);
     return in;
 }
 

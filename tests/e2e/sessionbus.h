@@ -31,8 +31,8 @@ struct sessionbus {
     std::string services;
 };
 
-/* Seconds until the process's CLOCK_REALTIME_ALARM timer fires, from
-   /proc/pid/fdinfo; -1 when it holds none. */
+/* Seconds until the CLOCK_REALTIME_ALARM timer of the clock pid fires, held by
+   its helper (or itself), from /proc/<pid>/fdinfo; -1 when there is none. */
 double wakesin(pid_t pid);
 
 }  // namespace hx

@@ -17,7 +17,7 @@ fuzz() {
         "$work/$target" >"$work/$target.log" 2>&1
     echo $? >"$work/$target.rc"
 }
-targets=(settings layout background)
+targets=(settings layout background wake)
 cores=$(nproc)
 for ((i = 0; i < ${#targets[@]}; i += cores)); do
     for target in "${targets[@]:i:cores}"; do
