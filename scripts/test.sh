@@ -33,6 +33,7 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 
 # sdl12-compat as the host release has it, and the newest one (unstable's); building
 # and linting the package does not meet SDL: once is enough
+compatrelease=
 for which in release newest; do
     step "unit and end-to-end tests on sdl12-compat ($which)"
     code=0
@@ -43,6 +44,7 @@ for which in release newest; do
     # the SDL2 beneath is the same
     leave='^e2e\.Install\.DebianPackage$'
     [ "$which" = newest ] && leave='^e2e\.(Install|Faults|BadInput|Awake)\.'
+    [ "$which" = release ] && compatrelease=$compat
     if [ -n "$compat" ]; then
         LD_LIBRARY_PATH=$compat ctest --test-dir build --output-on-failure -j"$jobs" -L 'unit|e2e' -E "$leave"
     elif [ $code -eq 77 ]; then
@@ -63,6 +65,20 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-asan --output-on-failure -j"$jobs" -L unit
+
+step "the desktop program with ThreadSanitizer: a whole ring, a quit mid-ring, a hung sound server, every way out"
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHORATIK_TSAN=ON -DHORATIK_TESTS=OFF -DHORATIK_BENCH=OFF \
+    -DHORATIK_WERROR=ON >/dev/null
+cmake --build build-tsan -j"$jobs" --target horatik-desktop horatik-gp2x
+# a report goes to the program's standard error, which these cases want empty
+tsan() {  # tsan [the folder of an sdl12-compat]
+    env ${1:+LD_LIBRARY_PATH=$1} HX_RUNDIR="$PWD/build-tsan/run" \
+        TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp:atexit_sleep_ms=0" \
+        ctest --test-dir build --output-on-failure -j"$jobs" \
+        -R '^e2e\.(Desktop\.(AlarmSetArmedAndRingsAtSecondZero|AHungSoundServerStopsOnlyTheSound)|Faults\.EveryWayOutWhileTheSoundServerHangs)$'
+}
+tsan
+[ -z "$compatrelease" ] || tsan "$compatrelease"
 
 step "unit and end-to-end tests on SDL3 (the newest sdl12-compat over sdl2-compat), X11 and Wayland"
 cat build/sdl3-prepare.log

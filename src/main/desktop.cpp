@@ -146,8 +146,11 @@ SDL_Surface* openscreen()
 
 /* The environment SDL reads as it starts (SDL3 reads it only then); a user's own
    choice of each stays. */
+static void xhandlers();
+
 void sdlhints()
 {
+    xhandlers();
     /* Both SDLs keep the screen on while a window is open (classic SDL resets the
        X screen saver's idle time, SDL2 also asks the session bus), so the machine
        never rests; the clock holds the machine awake itself, and only while an
@@ -308,9 +311,27 @@ static int startfactor()
     return std::max(1, std::min(f, zoomfit(w, h)));
 }
 
-static void xwait()
+/* An error in a request that SDL's own handler passes on (a window destroyed by
+   another client, say) ends the program, as Xlib's would, but at once: Xlib's
+   ends it from within the SDL call that met the error, whose locks SDL's
+   shutdown in the exit handlers would then meet. */
+static int requestfailed(Display* d, XErrorEvent* e)
+{
+    char text[160];
+    XGetErrorText(d, e->error_code, text, sizeof text);
+    std::fprintf(stderr, "X Error of failed request: %s (major opcode %d)\n", text, e->request_code);
+    _exit(1);
+}
+
+/* before SDL starts, which passes on the errors it does not expect to these */
+static void xhandlers()
 {
     XSetIOErrorHandler(displaygone);
+    XSetErrorHandler(requestfailed);
+}
+
+static void xwait()
+{
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
     if (SDL_GetWMInfo(&info) > 0 && info.subsystem == SDL_SYSWM_X11) {
@@ -321,6 +342,10 @@ static void xwait()
 }
 #else
 static void xwait()
+{
+}
+
+static void xhandlers()
 {
 }
 

@@ -221,3 +221,78 @@ TEST(Faults, KilledWhileSavingLeavesOldOrNewSettings)
         ADD_FAILURE() << f;
     EXPECT_GT(changes.load(), kills.load() / 4) << "too few kills came after a save";
 }
+
+/* Every way out while the sound's thread waits in a sound server that hangs
+   (stopped before the program started): the exit code of that way, never a signal
+   (an abort would dump core), and the console's program hands over to its menu
+   (a stand-in in a private mount namespace; skipped where none can be made). */
+TEST(Faults, EveryWayOutWhileTheSoundServerHangs)
+{
+    struct {
+        const char* how;
+        std::string program;
+        int code;
+    } cases[] = {
+        {"Return", "horatik-desktop", 0},
+        {"SIGTERM", "horatik-desktop", 0},
+        {"display gone", "horatik-desktop", 1},
+        {"window destroyed", "horatik-desktop", 1},  // an error in a request
+        {"no audio device", "horatik-desktop", 2},
+        {"close request", "horatik-gp2x", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.how) + ", " + c.program);
+        sandbox box;
+        auto x = std::make_unique<xserver>(320, 240);
+        ASSERT_TRUE(x->ok());
+        soundserver sound(box / "pulse");
+        ASSERT_TRUE(sound.ok()) << readfile(sound.dir + "/server.log");
+        kill(sound.pid, SIGSTOP);
+        runopts o;
+        o.program = c.program;
+        o.x = x.get();
+        o.audio = "pulse";
+        o.env = {sound.env()};
+        const bool console = c.program == "horatik-gp2x";
+        const std::string menu = box / "menu.txt";
+        if (console) {
+            /* /usr/gp2x/gp2xmenu, seen by this program alone */
+            fs::create_directories(box / "usr-upper");
+            fs::create_directories(box / "usr-work");
+            o.wrapper = {"unshare", "--mount", "--propagation", "private", "sh", "-c",
+                         "mount -t overlay overlay -o lowerdir=/usr,upperdir=" + box / "usr-upper" +
+                             ",workdir=" + box / "usr-work" + " /usr && mkdir -p /usr/gp2x && "
+                             "printf '#!/bin/sh\\necho handed over >" + menu + "\\n' >/usr/gp2x/gp2xmenu && "
+                             "chmod +x /usr/gp2x/gp2xmenu && exec \"$0\""};
+        }
+        const std::string how = c.how;
+        if (how == "no audio device") {
+            o.env.push_back("SDL_AUDIODRIVER=disk");
+            o.env.push_back("SDL_DISKAUDIOFILE=" + box / "none/out.raw");
+        }
+        run r = start(box, o);
+        if (how != "no audio device") {
+            if (!x->waitscreen(20) && console && !running(r.pid)) {
+                GTEST_SKIP() << "no private /usr/gp2x here: " << r.stderrtext();
+            }
+            pause(2.5);  // past start-up's wait for the device
+        }
+        if (how == "Return") {
+            EXPECT_TRUE(x->press("Return"));
+        } else if (how == "SIGTERM") {
+            kill(r.pid, SIGTERM);
+        } else if (how == "display gone") {
+            x.reset();
+        } else if (how == "window destroyed") {
+            waitexit(x->xdotool({"search", "--class", "horatik", "windowclose"}), 10);
+        } else if (console) {
+            EXPECT_TRUE(x->closerequest());
+        }
+        exitstatus e = waitexit(r.pid, 10);
+        EXPECT_TRUE(e.exited && e.code == c.code) << e.str() << "\n" << r.stderrtext();
+        if (console) {
+            EXPECT_EQ(readfile(menu), "handed over\n") << "no hand-over to the console's menu";
+        }
+        kill(sound.pid, SIGCONT);
+    }
+}
