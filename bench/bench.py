@@ -207,7 +207,8 @@ def clock_env(display, extra=None, pulse=None):
     """pulse: the runtime folder of a PulseAudio server, which SDL then finds by itself;
     otherwise SDL's dummy audio driver."""
     env = dict(os.environ)
-    env.update(DISPLAY=display, SDL_AUDIODRIVER="dummy")
+    # a bus in extra takes its place: SDL2 would start one of its own
+    env.update(DISPLAY=display, SDL_AUDIODRIVER="dummy", DBUS_SESSION_BUS_ADDRESS="disabled:")
     env.pop("SDL_VIDEODRIVER", None)
     if pulse:
         env.pop("SDL_AUDIODRIVER")

@@ -251,6 +251,8 @@ def clean_env(**extra):
     env = {k: v for k, v in os.environ.items()
            if not k.startswith("SDL_") and k not in ("DISPLAY", "PULSE_SERVER", "LD_PRELOAD", "FAKETIME",
                                                      "XDG_RUNTIME_DIR", "LD_LIBRARY_PATH")}
+    # a bus in extra takes its place: SDL2 would start one of its own
+    env.setdefault("DBUS_SESSION_BUS_ADDRESS", "disabled:")
     env.update(extra)
     return env
 

@@ -8,7 +8,17 @@ bash scripts/deps.sh build
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$(nproc)" --target horatik-desktop
 
+# however this script ends (Ctrl+C, timeout, the window closed), the clock ends
+# before its display does, and what it started ends with it
 xvfb=
+clock=
+cleanup() {
+    [ -z "$clock" ] || { kill -TERM "$clock" 2>/dev/null; wait "$clock" 2>/dev/null; }
+    [ -z "$xvfb" ] || { kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; }
+}
+trap cleanup EXIT
+trap 'exit 143' TERM HUP
+trap 'exit 130' INT
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
     for n in $(seq 90 120); do
         [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] || break
@@ -17,8 +27,9 @@ if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
     # timeout) reaches the clock, and the display is ended after it by the trap
     setsid Xvfb :$n -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
     xvfb=$!
-    trap 'kill $xvfb 2>/dev/null' EXIT
     export DISPLAY=:$n
+    # no desktop session either: no session bus for SDL2 to start one of its own for
+    [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || export DBUS_SESSION_BUS_ADDRESS=disabled:
     for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
     echo "No display found: started a virtual one (Xvfb) as $DISPLAY; the clock runs there unseen."
 fi
@@ -32,8 +43,4 @@ fi
 cd build/run
 ./horatik-desktop &
 clock=$!
-# however this script ends, the clock ends before its display does
-trap 'kill -TERM $clock 2>/dev/null; wait $clock 2>/dev/null; [ -z "$xvfb" ] || kill $xvfb 2>/dev/null' EXIT
-trap 'exit 143' TERM HUP
-trap 'exit 130' INT
 wait $clock

@@ -97,12 +97,15 @@ mnt "$root$top" --bind "$top"
 [ "${build#"$top"/}" = "$build" ] && mnt "$root$build" --bind "$build"
 inside() {
     chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
-        LD_LIBRARY_PATH="$stack" "$@"
+        LD_LIBRARY_PATH="$stack" ${HX_RUN_MARK:+HX_RUN_MARK=$HX_RUN_MARK} "$@"
 }
 
 step "which SDL the clock loads"
-inside bash -c "cd '$build/run' && SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy ./horatik-desktop & \
-    sleep 2; grep -o -E 'lib(SDL-1\\.2|SDL2-2\\.0|SDL3)\\.so[.0-9]*' /proc/\$!/maps | sort -u; kill \$!" || true
+# the clock itself in the background (not a subshell around it), ended by its pid
+inside bash -c "cd '$build/run' || exit; SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy \
+    DBUS_SESSION_BUS_ADDRESS=disabled: ./horatik-desktop & clock=\$!; sleep 2; \
+    grep -o -E 'lib(SDL-1\\.2|SDL2-2\\.0|SDL3)\\.so[.0-9]*' /proc/\$clock/maps | sort -u; \
+    kill \$clock; wait \$clock" || true
 
 step "unit and end-to-end tests, X and Wayland"
 # what does not meet SDL's video, input, sound or bus (installing and packaging,

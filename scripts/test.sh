@@ -9,6 +9,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh test
+# every process this run starts carries this mark; none may outlive the run
+export HX_RUN_MARK="test.sh-$$-$(date +%s%N)"
 jobs=$(nproc)
 fuzzseconds=${HX_FUZZ_SECONDS:-45}
 
@@ -90,5 +92,8 @@ CC=clang CXX=clang++ cmake -S . -B build-fuzz -DHORATIK_FUZZ=ON -DHORATIK_TESTS=
     -DHORATIK_BENCH=OFF >/dev/null
 cmake --build build-fuzz -j"$jobs"
 bash tests/fuzz/run.sh build-fuzz "$fuzzseconds"
+
+step "nothing this run started is still running"
+env -u HX_RUN_MARK bash scripts/leftovers.sh "$HX_RUN_MARK" $$
 
 step "all tests passed$skipped"

@@ -1287,7 +1287,8 @@ run start(const sandbox& box, const runopts& o)
     mkdir(xdg.c_str(), 0700);
     if (o.uid >= 0 && chown(xdg.c_str(), (uid_t)o.uid, (gid_t)o.uid) != 0)
         xdg.clear();
-    s.env = {"TZ=UTC"};
+    /* a bus given in o.env takes its place: SDL2 would start one of its own */
+    s.env = {"TZ=UTC", "DBUS_SESSION_BUS_ADDRESS=disabled:"};
     if (o.x) {
         s.env.push_back("DISPLAY=" + o.x->display());
     } else if (o.wl) {

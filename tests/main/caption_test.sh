@@ -13,7 +13,7 @@ for _ in $(seq 100); do [ -s "$work/displayfd" ] && break; sleep 0.05; done
 export DISPLAY=:$(head -n1 "$work/displayfd")
 ln -s "$run/data" "$work/data"
 cd "$work"
-SDL_AUDIODRIVER=dummy "$run/horatik-desktop" &
+SDL_AUDIODRIVER=dummy DBUS_SESSION_BUS_ADDRESS=disabled: "$run/horatik-desktop" &
 clock=$!
 
 caption() { xwininfo -root -tree | sed -n 's/^ *0x[0-9a-f]* "\([^"]*\)": ("horatik-desktop".*/\1/p' | head -n1; }
