@@ -1272,7 +1272,8 @@ run start(const sandbox& box, const runopts& o)
     mkdir(xdg.c_str(), 0700);
     if (o.uid >= 0 && chown(xdg.c_str(), (uid_t)o.uid, (gid_t)o.uid) != 0)
         xdg.clear();
-    s.env = {"TZ=UTC"};
+    /* nor the machine's system bus, whose logind it would ask as well */
+    s.env = {"TZ=UTC", "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + box.dir + ".run/no-system-bus"};
     if (o.x) {
         s.env.push_back("DISPLAY=" + o.x->display());
     } else if (o.wl) {
