@@ -624,7 +624,7 @@ static int ownerchanged(sd_bus_message* m, void*, sd_bus_error*)
             continue;
         if (*old)
             lose(s, nullptr, std::string(name) + " left the bus");
-        if (*now && !wanted.empty() && s < held.service && trying != s)
+        if (*now && !wanted.empty() && s < held.service)
             restart = true;
     }
     return 0;
