@@ -309,7 +309,8 @@ TEST(Awake, TakenAgainWhenItsServiceOrTheBusReturns)
    manager, ScreenSaver and logind): the portal can see who calls
    (/proc/PID/root opens for the user); GNOME's session manager holds the
    suspend inhibition under the application's id, and ScreenSaver is never
-   asked. With the session manager gone, the portal answers but its backend
+   asked; the wake timer, where the build has its helper, is at the alarm's
+   second. With the session manager gone, the portal answers but its backend
    holds nothing: the clock sees that in logind's list, closes the request
    and takes logind's; with it back, the session manager's again within 5 s.
    Switched off, nothing is held within 5 s. */
@@ -321,6 +322,10 @@ TEST(Awake, HeldByGnomeForTheInstalledClockBesideTheRealPortal)
     const std::string login = "logind what=sleep who=Horatik mode=block reason=Weckzeit 07:00";
     sandbox box;
     ASSERT_EQ(chown(box.dir.c_str(), 65534, 65534), 0);
+    /* the package gives the wake timer's capability to the clock's helper alone */
+    spawnopts cap;
+    cap.argv = {"setcap", "cap_wake_alarm+ep", box / "horatik-wake"};
+    const bool wakes = exists(box / "horatik-wake") && ok(waitexit(spawn(cap), 10));
     xserver x;
     ASSERT_TRUE(x.ok());
     sessionbus bus(box / "bus", "sm saver logind");
@@ -341,8 +346,9 @@ TEST(Awake, HeldByGnomeForTheInstalledClockBesideTheRealPortal)
     root.uid = 65534;
     EXPECT_TRUE(ok(waitexit(spawn(root), 10))) << "/proc/" << r.pid << "/root does not open for the user";
     EXPECT_TRUE(holds(bus, r.pid, {sm}, 5)) << bus.log();
-    /* the helper that holds the capability has the timer, where the build has one */
-    if (wakesin(r.pid) >= 0) {
+    if (wakes) {
+        for (double end = now() + 5; wakesin(r.pid) < 0 && now() < end;)
+            pause(0.05);
         EXPECT_NEAR(wallclock() + wakesin(r.pid), (double)alarm, 1.0) << "the wake timer is not at the alarm's second";
     }
 
