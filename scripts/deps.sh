@@ -14,14 +14,16 @@ build=(cmake make g++ pkg-config
 # pulseaudio, pulseaudio-utils: a sound server of the tests' and the benchmark's own, and
 # pactl and parec to look at it and record its sink; dbus-daemon, python3-dbus and
 # python3-gi: a session bus of the tests' own with stand-ins for the desktop's power
-# services; xprintidle: the X server's idle time; libpipewire-0.3-common: the
+# services; xdg-desktop-portal and xdg-desktop-portal-gtk: Debian's own desktop portal,
+# run by hand on such a bus; xprintidle: the X server's idle time; libpipewire-0.3-common: the
 # configuration whose absence PipeWire's client library (which SDL2 and SDL3 load)
 # prints about, which after Debian 12 moved to pipewire-bin
 test=(googletest libgtest-dev
       xdotool libxtst-dev faketime imagemagick x11-apps x11-xserver-utils pulseaudio pulseaudio-utils
       valgrind clang libclang-rt-dev python3 unzip desktop-file-utils
       libsdl2-2.0-0 lintian appstream man-db openbox fontconfig
-      dbus-daemon python3-dbus python3-gi xprintidle libpipewire-0.3-common)
+      dbus-daemon python3-dbus python3-gi xdg-desktop-portal xdg-desktop-portal-gtk xprintidle
+      libpipewire-0.3-common)
 # after Debian 12, whose SDL 1.2 is classic (no Wayland driver), a headless Wayland
 # compositor with its screenshot and key tools, for the native Wayland case
 [ "$(. /etc/os-release && echo "${VERSION_CODENAME:-}")" = bookworm ] || test+=(pipewire-bin sway grim wtype)

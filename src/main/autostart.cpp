@@ -39,10 +39,16 @@ static std::string installedlauncher()
 
 /* variables */
 std::string (*findlauncher)() = installedlauncher;
-static bool told;  /* the one line said about a folder that cannot be written */
+static bool told;     /* the one line said about a folder that cannot be written */
+static int wasarmed = -1;  /* at the last call: 1 or 0; -1 before the first, at start */
 
 /* the marker of an entry the clock wrote */
-static const char ours[] = "X-Horatik-Alarm=true";
+static const char ourkey[] = "X-Horatik-Alarm";
+/* Beside the settings, in the clock's own folder: present while the entry was
+   written (or found the user's) for the alarm armed now. An entry that is gone
+   then was removed by the user, and stays so until the alarm is armed anew. The
+   file goes with the settings it speaks of, which the same folder holds. */
+static const char writtenfor[] = ".autostart-written";
 
 static std::string autostartfolder()
 {
@@ -55,17 +61,21 @@ static std::string autostartfolder()
     return "";
 }
 
-/* The launcher as an argument of Exec: quoted, with what the quotes and the
-   string's own escapes would take otherwise escaped twice over. */
+/* The launcher as the argument of Exec, a string whose own escapes are undone
+   before the command line's quoting: inside the quotes " ` $ \ take a
+   backslash, and each backslash is written twice ("\" is four of them). */
 static std::string execarg(const std::string& path)
 {
     std::string q = "\"";
     for (char c : path) {
-        if (c == '"' || c == '`' || c == '$' || c == '\\')
-            q += "\\\\";
-        if (c == '%')
-            q += '%';
-        q += c;
+        if (c == '\\')
+            q += "\\\\\\\\";
+        else if (c == '"' || c == '`' || c == '$')
+            q += std::string("\\\\") + c;
+        else if (c == '%')
+            q += "%%";
+        else
+            q += c;
     }
     return q + "\"";
 }
@@ -90,7 +100,32 @@ static std::string entryfor(const std::string& launcher)
            "TryExec=" + escaped(launcher) + "\n"
            "Exec=" + execarg(launcher) + "\n"
            "Terminal=false\n" +
-           std::string(ours) + "\n";
+           std::string(ourkey) + "=true\n";
+}
+
+/* The value of key in the entry's [Desktop Entry] group, as the format reads
+   it: spaces around "=" ignored, the last line with or without its newline. */
+static std::string valueof(const std::string& entry, const std::string& key)
+{
+    auto trim = [](std::string t) {
+        size_t a = t.find_first_not_of(" \t\r"), b = t.find_last_not_of(" \t\r");
+        return a == std::string::npos ? std::string() : t.substr(a, b - a + 1);
+    };
+    std::istringstream in(entry);
+    bool main = false;
+    for (std::string line; std::getline(in, line);) {
+        line = trim(line);
+        if (line.empty() || line[0] == '#')
+            continue;
+        if (line[0] == '[') {
+            main = line == "[Desktop Entry]";
+            continue;
+        }
+        size_t eq = line.find('=');
+        if (main && eq != std::string::npos && trim(line.substr(0, eq)) == key)
+            return trim(line.substr(eq + 1));
+    }
+    return "";
 }
 
 static void say(const std::string& what)
@@ -120,8 +155,20 @@ static bool writeentry(const std::string& dir, const std::string& path, const st
     return makefolder(dir) && replacefile(path.c_str(), text.data(), text.size(), 0644);
 }
 
+static void remember(bool written)
+{
+    if (written)
+        close(open(writtenfor, O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    else
+        unlink(writtenfor);
+}
+
 void startatlogin(bool armed)
 {
+    /* written when the alarm is armed, and at start where it was written for
+       this arming and is still there, or was never written for it */
+    bool arming = armed && wasarmed != 1 && (wasarmed == 0 || access(writtenfor, F_OK) != 0);
+    wasarmed = armed;
     std::string launcher = findlauncher();
     std::string dir = autostartfolder();
     if (launcher.empty() || dir.empty())
@@ -133,18 +180,22 @@ void startatlogin(bool armed)
         std::stringstream all;
         all << in.rdbuf();
         had = all.str();
-        /* the user's own, or one they switched off */
-        auto has = [&](const char* line) {
-            return ("\n" + had).find("\n" + std::string(line) + "\n") != std::string::npos;
-        };
-        if (!has(ours) || has("Hidden=true") || has("X-GNOME-Autostart-enabled=false"))
+        /* the user's own, or one they switched off: theirs, also once they remove it */
+        if (valueof(had, ourkey) != "true" || valueof(had, "Hidden") == "true" ||
+            valueof(had, "X-GNOME-Autostart-enabled") == "false") {
+            remember(armed);
             return;
+        }
     }
-    if (armed) {
+    if (armed && (arming || !had.empty())) {
         std::string want = entryfor(launcher);
         if (had != want && !writeentry(dir, path, want))
             say(path);
-    } else if (!had.empty() && unlink(path.c_str()) != 0 && errno != ENOENT) {
-        say(path);
+        else
+            remember(true);
+    } else if (!armed) {
+        if (!had.empty() && unlink(path.c_str()) != 0 && errno != ENOENT)
+            say(path);
+        remember(false);
     }
 }

@@ -1,4 +1,4 @@
-// The desktop program keeps the machine awake for the alarm: a suspend inhibition on the session bus, a timer that wakes it.
+// The desktop program keeps the machine awake for the alarm: a suspend inhibition the desktop holds, a timer that wakes it.
 #pragma once
 #include <poll.h>
 #include <SDL.h>
@@ -10,7 +10,9 @@
    what it answered, never waiting for it; letsleep(), at the end, gives all of
    that back and the bus half a second. */
 
-/* While the bus owes an answer or may bring one, its descriptor for the idle
-   loop to wait on beside input, and *ms cut to when an answer is due; false
-   otherwise. What it brings is read after the next tick. */
+/* While a bus owes an answer or may bring one (an alarm is armed, and the
+   services it asked are watched), its descriptor for the idle loop to wait on
+   beside input; false otherwise. Either way *ms is cut to when something is
+   due (an answer, a check, asking again). What comes is read after the next
+   tick. */
 bool awakepoll(pollfd* fd, Uint32* ms);

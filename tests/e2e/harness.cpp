@@ -1287,8 +1287,10 @@ run start(const sandbox& box, const runopts& o)
     mkdir(xdg.c_str(), 0700);
     if (o.uid >= 0 && chown(xdg.c_str(), (uid_t)o.uid, (gid_t)o.uid) != 0)
         xdg.clear();
-    /* a bus given in o.env takes its place: SDL2 would start one of its own */
-    s.env = {"TZ=UTC", "DBUS_SESSION_BUS_ADDRESS=disabled:"};
+    /* a bus given in o.env takes its place: SDL2 would start one of its own; nor
+       the machine's system bus, whose logind it would ask as well */
+    s.env = {"TZ=UTC", "DBUS_SESSION_BUS_ADDRESS=disabled:",
+             "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + box.dir + ".run/no-system-bus"};
     if (o.x) {
         s.env.push_back("DISPLAY=" + o.x->display());
     } else if (o.wl) {

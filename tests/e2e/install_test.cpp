@@ -259,7 +259,7 @@ TEST(Install, LauncherRunsTheClockInTheUsersFolderAndItsSettingsLast)
               layout(160, 120, 10, 20, 20, 70, 90, 90, 119, 138, {0, 0, 255}, {0, 255, 0}, {255, 0, 0}));
     o.command = {in.launcher};
     o.fake = "2026-12-07 07:10:20";
-    unlink(login.c_str());  // the file holds the armed alarm: the entry comes back
+    unlink(login.c_str());  // removed by the user while the alarm is armed: it stays removed
     r = start(in.box, o);
     ASSERT_TRUE(x.waitscreen(20)) << "no window";
     geometry g;
@@ -273,7 +273,7 @@ TEST(Install, LauncherRunsTheClockInTheUsersFolderAndItsSettingsLast)
     EXPECT_EQ(handtimes(again, g, candidates(r, again), {readoutarea, markarea}).size(), 1u)
         << "the layout's hands are not shown";
     EXPECT_EQ(markshows(again, in.share + "/data/bg.png"), 1) << "the alarm is not armed";
-    EXPECT_TRUE(appears(true)) << "the armed alarm in the file at start";
+    EXPECT_FALSE(exists(login)) << "the entry the user removed is back at the next start";
 
     /* started again from the menu: no second clock on the same settings, the
        first one runs on; after a crash of it the next start works */
@@ -288,7 +288,10 @@ TEST(Install, LauncherRunsTheClockInTheUsersFolderAndItsSettingsLast)
     r = start(in.box, o);
     EXPECT_TRUE(clockruns(r.pid, 20)) << "a crashed clock left its folder locked: " << r.stderrtext();
     EXPECT_TRUE(x.waitscreen(20));
-    /* switched off, the entry goes; one the user switched off is theirs */
+    /* switched off and armed anew, the entry is back; off, it goes; one the
+       user switched off is theirs */
+    ASSERT_TRUE(x.press("s") && x.press("s") && x.press("s"));
+    EXPECT_TRUE(appears(true)) << "no autostart entry for the alarm armed anew";
     ASSERT_TRUE(x.press("s"));
     EXPECT_TRUE(appears(false)) << "the autostart entry stays after the alarm is off";
     const std::string off = "[Desktop Entry]\nType=Application\nName=Horatik\nExec=horatik\n"
