@@ -103,16 +103,21 @@ class Procs:
 procs = Procs()
 
 
+SERVICES = os.path.join(ROOT, "tests", "services.sh")
+
+
+def service_ready(p, *args):
+    """tests/services.sh, which starts every service the clock runs beside: whether the
+    service of process p answers (within ten seconds)."""
+    return subprocess.run(["bash", SERVICES, "ready", args[0], str(p.pid), *args[1:]]).returncode == 0
+
+
 def start_xvfb(size="640x480", started=None):
-    """A display of our own, kept in started (a Procs; this script's own by default).
-    -noreset: without it Xvfb regenerates itself (fonts, keymap compiled anew) whenever its
-    last client leaves, and the next client's connection waits for that, adding about
-    100 ms to each start-up and failing now and then."""
+    """A display of our own, kept in started (a Procs; this script's own by default)."""
     started = started or procs
     r, w = os.pipe()
-    p = started.start(["Xvfb", "-displayfd", str(w), "-screen", "0", size + "x24", "-nolisten", "tcp",
-                     "-noreset"],
-                    pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    p = started.start(["bash", SERVICES, "start", "xvfb", size, str(w)],
+                      pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(w)
     data = b""
     deadline = time.time() + 10
@@ -149,25 +154,12 @@ def start_pulse():
     """A PulseAudio server of our own in a runtime folder of its own (XDG_RUNTIME_DIR),
     its default sink a null sink; returns the process and the folder."""
     d = tempfile.mkdtemp(prefix="hxbenchpulse")
-    os.chmod(d, 0o700)
-    conf = os.path.join(d, "server.pa")
-    with open(conf, "w") as f:
-        f.write("load-module module-null-sink sink_name=hx rate=44100 channels=2\n"
-                "load-module module-native-protocol-unix auth-anonymous=1\n"
-                "set-default-sink hx\n")
-    p = procs.start(["pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "--system=false", "-n",
-                     "-F", conf, "--realtime=no", "--high-priority=no", "--use-pid-file=no"],
-                    env=dict(os.environ, XDG_RUNTIME_DIR=d), stdout=subprocess.DEVNULL,
+    p = procs.start(["bash", SERVICES, "start", "pulse", d], stdout=subprocess.DEVNULL,
                     stderr=subprocess.DEVNULL)
-    socket = os.path.join(d, "pulse", "native")
-    deadline = time.monotonic() + 10
-    while not os.path.exists(socket) and p.poll() is None and time.monotonic() < deadline:
-        time.sleep(0.05)
-    if not os.path.exists(socket):
+    if not service_ready(p, "pulse", d):
         procs.stop(p)
         shutil.rmtree(d, ignore_errors=True)
         raise RuntimeError("pulseaudio did not start")
-    time.sleep(0.2)  # the default sink is set after the socket appears
     return p, d
 
 
@@ -175,29 +167,17 @@ def start_bus(d):
     """A session bus of our own in folder d (dbus-daemon) with the tests' stand-ins for the
     desktop portal's Inhibit and org.freedesktop.ScreenSaver; returns both processes and the
     bus's address. Their log, d/services.log, shows what the clock holds."""
-    conf = os.path.join(d, "bus.conf")
     sock = os.path.join(d, "bus")
-    with open(conf, "w") as f:
-        f.write('<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"\n'
-                ' "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">\n'
-                f"<busconfig><type>session</type><listen>unix:path={sock}</listen>"
-                '<auth>EXTERNAL</auth><policy context="default"><allow send_destination="*"/>'
-                '<allow eavesdrop="true"/><allow own="*"/></policy></busconfig>\n')
-    daemon = procs.start(["dbus-daemon", "--config-file=" + conf, "--nofork", "--nopidfile"],
-                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    daemon = procs.start(["bash", SERVICES, "start", "bus", sock], stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL)
     address = "unix:path=" + sock
     log_path = os.path.join(d, "services.log")
-    deadline = time.monotonic() + 10
-    while not os.path.exists(sock) and daemon.poll() is None and time.monotonic() < deadline:
-        time.sleep(0.02)
-    standin = procs.start(["/usr/bin/python3", os.path.join(ROOT, "tests", "e2e", "powerservices.py"),
-                           "portal", log_path], env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS=address),
-                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    while time.monotonic() < deadline and standin.poll() is None:
-        if os.path.exists(log_path) and "ready" in open(log_path).read():
+    if service_ready(daemon, "bus", sock):
+        standin = procs.start(["bash", SERVICES, "start", "standins", address, "portal", log_path],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if service_ready(standin, "standins", log_path):
             return daemon, standin, address
-        time.sleep(0.02)
-    procs.stop(standin)
+        procs.stop(standin)
     procs.stop(daemon)
     raise RuntimeError("no session bus with the power services' stand-ins (scripts/deps.sh test "
                        "installs dbus-daemon, python3-dbus and python3-gi)")

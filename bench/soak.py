@@ -322,12 +322,6 @@ class Rig:
         self.pulsedir = os.path.join(base, name + "-pulse")
         os.makedirs(self.pulsedir, mode=0o700)
         os.chmod(self.pulsedir, 0o700)
-        self.socket = os.path.join(self.pulsedir, "pulse", "native")
-        with open(os.path.join(self.pulsedir, "server.pa"), "w") as f:
-            f.write("load-module module-null-sink sink_name=hx rate=44100 channels=2 norewinds=1\n"
-                    "load-module module-native-protocol-unix auth-anonymous=1\n"
-                    "load-module module-suspend-on-idle timeout=1\n"
-                    "set-default-sink hx\n")
         self.serverlog = os.path.join(out, f"{name}-pulseaudio.log")
         self.stderr = os.path.join(out, f"{name}-stderr.txt")
         self.penv = clean_env(XDG_RUNTIME_DIR=self.pulsedir)
@@ -345,24 +339,14 @@ class Rig:
     # the sound server
 
     def start_server(self):
-        """Starts the server; the wall-clock time its socket appeared."""
-        if os.path.exists(self.socket):  # left by a killed server
-            os.unlink(self.socket)
+        """Starts the server, its sink resting a second after its last stream; the
+        wall-clock time it answered."""
         with open(self.serverlog, "ab") as logf:
             self.server_t0 = time.time()
-            self.server = procs.start(
-                ["pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "--system=false", "-n",
-                 "-F", os.path.join(self.pulsedir, "server.pa"), "--realtime=no", "--high-priority=no",
-                 "--use-pid-file=no", "--log-level=debug", "--log-target=stderr", "--log-time=1"],
-                env=self.penv, stdout=subprocess.DEVNULL, stderr=logf)
-        deadline = time.time() + 10
-        while time.time() < deadline and self.server.poll() is None:
-            if os.path.exists(self.socket):
-                up = time.time()
-                while time.time() < deadline and self.sinkstate() is None:
-                    time.sleep(0.02)
-                return up
-            time.sleep(0.005)
+            self.server = procs.start(["bash", bench.SERVICES, "start", "pulse", self.pulsedir, "idle", "log"],
+                                      env=self.penv, stdout=subprocess.DEVNULL, stderr=logf)
+        if bench.service_ready(self.server, "pulse", self.pulsedir):
+            return time.time()
         raise RuntimeError(f"{self.name}: pulseaudio did not start (see {self.serverlog})")
 
     def end_server(self, sig):

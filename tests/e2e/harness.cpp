@@ -186,6 +186,22 @@ std::string layout(int cx, int cy, int hourbase, int minbase, int secbase, int h
 
 /* processes */
 
+std::vector<std::string> service(const std::vector<std::string>& args)
+{
+    std::vector<std::string> argv = {"bash", sourcedir() + "/tests/services.sh"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+}
+
+bool serviceready(pid_t pid, const std::vector<std::string>& args)
+{
+    spawnopts o;
+    o.argv = service({"ready", args.at(0), std::to_string(pid)});
+    o.argv.insert(o.argv.end(), args.begin() + 1, args.end());
+    exitstatus e = waitexit(spawn(o), 15);
+    return e.exited && e.code == 0;
+}
+
 static std::string inpath(const std::string& name)
 {
     if (name.find('/') != std::string::npos)
@@ -410,8 +426,7 @@ xserver::xserver(int width, int height)
     if (pipe2(fds, O_CLOEXEC) != 0)
         return;
     spawnopts o;
-    o.argv = {"Xvfb", "-displayfd", "3", "-screen", "0",
-              std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp", "-noreset"};
+    o.argv = service({"start", "xvfb", std::to_string(width) + "x" + std::to_string(height), "3"});
     o.passfd = fds[1];
     pid = spawn(o);
     close(fds[1]);
@@ -1052,13 +1067,6 @@ bool xserver::press(const std::string& key, int holdms)
 
 soundserver::soundserver(const std::string& d, bool suspend) : dir(d), suspendidle(suspend)
 {
-    fs::create_directories(dir);
-    chmod(dir.c_str(), 0700);
-    writefile(dir + "/server.pa",
-              std::string("load-module module-null-sink sink_name=hx rate=44100 channels=2 norewinds=1\n"
-                          "load-module module-native-protocol-unix auth-anonymous=1\n") +
-                  (suspendidle ? "load-module module-suspend-on-idle timeout=1\n" : "") +
-                  "set-default-sink hx\n");
     start();
 }
 
@@ -1069,18 +1077,13 @@ soundserver::~soundserver()
 
 bool soundserver::start()
 {
+    fs::create_directories(dir);
     spawnopts o;
-    o.argv = {"pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "--system=false", "-n",
-              "-F", dir + "/server.pa", "--realtime=no", "--high-priority=no", "--use-pid-file=no"};
-    o.env = {env()};
+    o.argv = service({"start", "pulse", dir, suspendidle ? "idle" : ""});
     o.err = dir + "/server.log";
     pid = spawn(o);
-    for (double end = now() + 10; now() < end; pause(0.05)) {
-        if (!sinkstate().empty())
-            return true;
-        if (!running(pid))
-            break;
-    }
+    if (serviceready(pid, {"pulse", dir}))
+        return true;
     stop();
     return false;
 }

@@ -63,6 +63,11 @@ struct spawnopts {
     int passfd = -1;                    /* handed to the child as fd 3 */
 };
 pid_t spawn(const spawnopts& o);
+/* tests/services.sh, which starts every service the clock runs beside: the command
+   line of its args; and whether the service of that pid answers ("pulse" DIR, "bus"
+   PATH, "standins" LOG), waited for at most ten seconds */
+std::vector<std::string> service(const std::vector<std::string>& args);
+bool serviceready(pid_t pid, const std::vector<std::string>& args);
 struct exitstatus {
     bool exited = false, signalled = false, timedout = false;
     int code = -1, signal = 0;

@@ -38,23 +38,12 @@ static void endpid(pid_t* p)
 bool sessionbus::startdaemon(bool system)
 {
     std::string at = dir + (system ? "/system" : "/bus");
-    writefile(at + ".conf",
-              "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-              " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-              "<busconfig><type>" + std::string(system ? "system" : "session") + "</type><listen>unix:path=" +
-                  at + "</listen>\n"
-              "<auth>EXTERNAL</auth><policy context=\"default\"><allow user=\"*\"/>\n"
-              "<allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-              "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
     spawnopts o;
-    o.argv = {"dbus-daemon", "--config-file=" + at + ".conf", "--nofork", "--nopidfile"};
+    o.argv = service({"start", "bus", at, system ? "system" : "session"});
     o.err = at + "-daemon.log";
     pid_t& pid = system ? systemdaemon : daemon;
     pid = spawn(o);
-    for (double end = now() + 10; !exists(at) && now() < end; pause(0.02))
-        if (!running(pid))
-            break;
-    if (!exists(at))
+    if (!serviceready(pid, {"bus", at}))
         endpid(&pid);
     return pid > 0;
 }
@@ -100,16 +89,12 @@ std::vector<std::string> sessionbus::env() const
 bool sessionbus::start(const std::string& word)
 {
     spawnopts o;
-    o.argv = {"/usr/bin/python3", sourcedir() + "/tests/e2e/powerservices.py", word, dir + "/services.log"};
+    o.argv = service({"start", "standins", address, word, dir + "/services.log"});
     o.env = env();
     o.err = dir + "/services.err";
     pid_t pid = spawn(o);
-    const std::string ready = "ready " + std::to_string(pid) + "\n";
-    for (double end = now() + 10; log().find(ready) == std::string::npos; pause(0.02))
-        if (now() > end || !running(pid)) {
-            endpid(&pid);
-            break;
-        }
+    if (!serviceready(pid, {"standins", dir + "/services.log"}))
+        endpid(&pid);
     standins.erase(std::remove_if(standins.begin(), standins.end(), [&](const auto& s) { return s.first == word; }),
                    standins.end());
     standins.push_back({word, pid});

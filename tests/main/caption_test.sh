@@ -5,7 +5,7 @@ set -euo pipefail
 run=${1:?runtime folder}
 work=$(mktemp -d)
 exec 3>"$work/displayfd"
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+bash "$(dirname "$0")/../services.sh" start xvfb 640x480 3 >/dev/null 2>&1 &
 xvfb=$!
 clock=
 trap 'kill $xvfb $clock 2>/dev/null || true; rm -rf "$work"' EXIT
