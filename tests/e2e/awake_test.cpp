@@ -39,6 +39,17 @@ bool holds(const sessionbus& bus, pid_t pid, const std::vector<std::string>& wan
     return true;
 }
 
+/* A clock with an alarm at 07:00 armed in its settings, on this display and bus. */
+run armedclock(const sandbox& box, xserver& x, const sessionbus& bus, int offset = 86400000, int uid = -1)
+{
+    writefile(box / "Horatik.dat", settings(offset, 0, 7, 0, 2));
+    runopts o;
+    o.x = &x;
+    o.env = bus.env();
+    o.uid = uid;
+    return start(box, o);
+}
+
 /* milliseconds since the X server last saw input or a screen saver reset */
 long idlems(const xserver& x, const sandbox& box)
 {
@@ -188,11 +199,7 @@ TEST(Awake, AMissingOrSlowServiceHoldsNothingUp)
         ASSERT_TRUE(x.ok());
         sessionbus bus(box / "bus", c.services);
         ASSERT_TRUE(bus.ok()) << readfile(bus.dir + "/bus-daemon.log") << readfile(bus.dir + "/services.err");
-        writefile(box / "Horatik.dat", settings(86400000, 0, 7, 0, 2));
-        runopts o;
-        o.x = &x;
-        o.env = bus.env();
-        run r = start(box, o);
+        run r = armedclock(box, x, bus);
         ASSERT_TRUE(x.waitscreen(20)) << r.stderrtext();
         if (c.churn) {
             pause(0.5);  // the first call out
@@ -243,11 +250,7 @@ TEST(Awake, TakenAgainWhenItsServiceOrTheBusReturns)
     ASSERT_TRUE(x.ok());
     sessionbus bus(box / "bus", "portal");
     ASSERT_TRUE(bus.ok()) << readfile(bus.dir + "/bus-daemon.log");
-    writefile(box / "Horatik.dat", settings(86400000, 0, 7, 0, 2));
-    runopts o;
-    o.x = &x;
-    o.env = bus.env();
-    run r = start(box, o);
+    run r = armedclock(box, x, bus);
     ASSERT_TRUE(x.waitscreen(20)) << r.stderrtext();
     EXPECT_TRUE(holds(bus, r.pid, held, 5)) << bus.log();
     pause(1.5);  // and the clock has seen that it holds
@@ -302,12 +305,7 @@ TEST(Awake, HeldByGnomeForTheInstalledClockBesideTheRealPortal)
     ASSERT_TRUE(bus.monitor());
     ASSERT_TRUE(bus.realportal(65534, x.display())) << readfile(bus.dir + "/portal.log") << readfile(bus.dir + "/gtk.log");
     const long long alarm = (long long)wallclock() + 100;
-    writefile(box / "Horatik.dat", settings(offsetfor(alarm), 0, 7, 0, 2));
-    runopts o;
-    o.x = &x;
-    o.env = bus.env();
-    o.uid = 65534;
-    run r = start(box, o);
+    run r = armedclock(box, x, bus, offsetfor(alarm), 65534);
     ASSERT_TRUE(x.waitscreen(20)) << r.stderrtext();
 
     spawnopts root;
