@@ -127,14 +127,16 @@ void frame(bool heavy, long i)
 }
 
 /* the desktop's present, timed */
-void (*shown)(SDL_Surface*);
+void (*shown)(SDL_Surface*, int, const SDL_Rect*);
 double presenting;  // seconds spent in it
 
-void timedpresent(SDL_Surface* s)
+void timedpresent(SDL_Surface* s, int n, const SDL_Rect* rects)
 {
     double t0 = now();
     if (shown)
-        shown(s);
+        shown(s, n, rects);
+    else if (n)
+        SDL_UpdateRects(s, n, const_cast<SDL_Rect*>(rects));
     else
         SDL_UpdateRect(s, 0, 0, 0, 0);
     presenting += now() - t0;

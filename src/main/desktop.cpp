@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <vector>
 
 #include <SDL_image.h>
 
@@ -31,16 +32,40 @@
 /* variables */
 static SDL_Surface* window;  /* classic SDL: the window's surface while screen is one of its own */
 static int factor = 1;       /* the frame's zoom in that window, whole pixels per pixel */
+static bool compat;          /* sdl12-compat: a present of some rectangles waits for an event pump */
+static Uint32 lastshown;     /* SDL_GetTicks of the last present */
 
-/* The frame in the window. Where the window is the screen itself, SDL shows it
-   as always; else the screen is zoomed into it. */
-static void showframe(SDL_Surface* s)
+/* The frame in the window, all of it (n 0) or its n rectangles. Where the window
+   is the screen itself, SDL shows it as always; else the screen is zoomed into
+   it, those rectangles only. sdl12-compat shows some rectangles of a frame only
+   at the next event pump 15 ms or more after its last frame, and the clock may
+   then sleep for a second: it pumps at once, and sends frames less than 0.1 s
+   apart whole, which it shows at once. */
+static void showframe(SDL_Surface* s, int n, const SDL_Rect* rects)
 {
+    Uint32 now = SDL_GetTicks();
+    if (compat && now - lastshown < 100)
+        n = 0;
+    lastshown = now;
     if (s == screen && window) {
-        zoomframe(window, screen, factor);
-        s = window;
+        if (n == 0) {
+            zoomframe(window, screen, factor);
+            SDL_UpdateRect(window, 0, 0, 0, 0);
+            return;
+        }
+        std::vector<SDL_Rect> scaled((size_t)n);
+        n = zoomrects(window, screen, factor, n, rects, scaled.data());
+        if (n > 0)
+            SDL_UpdateRects(window, n, scaled.data());
+        return;
     }
-    SDL_UpdateRect(s, 0, 0, 0, 0);
+    if (n == 0) {
+        SDL_UpdateRect(s, 0, 0, 0, 0);
+        return;
+    }
+    SDL_UpdateRects(s, n, const_cast<SDL_Rect*>(rects));
+    if (compat)
+        SDL_PumpEvents();
 }
 
 /* Copies a 320x240 frame between two screens, converting if their formats differ. */
@@ -128,6 +153,8 @@ SDL_Surface* openscreen()
         SDL_Surface* s = SDL_SetVideoMode(320, 240, 16, SDL_RESIZABLE);
         if (s)
             beneathzoom(std::max(f, beneathscale()));
+        compat = true;
+        present = showframe;
         return s;
     }
     present = showframe;
