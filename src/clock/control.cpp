@@ -105,6 +105,8 @@ void setlicht(int on)
     licht = (char)on;
     if (joy)  // the console's call would crash without an opened joystick
         SDL_SYS_JoystickGp2xSys(joy, on);
+    if (on)
+        wholewindow = true;  // the screen was dark: nothing of the face is on it
 }
 #endif
 

@@ -100,6 +100,24 @@ static SDL_Surface* render(TTF_Font* font, const char* text)
     return s;
 }
 
+void textextent(TTF_Font* font, const char* text, int* w, int* h)
+{
+    *w = *h = 0;
+    if (!font || !text)
+        return;
+    /* the colours change no size: a rendering kept in any of them will do */
+    SDL_Surface* s = nullptr;
+    for (const rendered& r : store)
+        if (r.surface && r.font == font && r.quality == textquality && r.text == text)
+            s = r.surface;
+    if (!s)
+        s = render(font, text);
+    if (s) {
+        *w = s->w;
+        *h = s->h;
+    }
+}
+
 static void outtext(TTF_Font* font, SDL_Surface* dst, int x, int y, const char* text)
 {
     /* no font, no text, or nothing rendered: nothing is drawn */

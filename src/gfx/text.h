@@ -17,3 +17,6 @@ void quittext();
 void outtextxy(SDL_Surface* dst, int x, int y, const char* text);       /* large */
 void outtextxyklein(SDL_Surface* dst, int x, int y, const char* text);  /* medium */
 void outtextxymini(SDL_Surface* dst, int x, int y, const char* text);   /* small */
+/* The size of the picture the routines above draw for the text with that font,
+   0 x 0 when they would draw none: what it covers, placed at their (x, y). */
+void textextent(TTF_Font* font, const char* text, int* w, int* h);
