@@ -16,12 +16,13 @@ struct tpart {
     int x0, y0, x1, y1;   /* both corners included; x0 > x1 when it shows nothing */
     int key[9];
 };
-enum { psecond, pminute, phour, preadout, psteht, palarmbox, palarmmark, nparts };
+enum { psecond, pminute, phour, preadout, psteht, palarmbox, palarmmark, phelp, nparts };
 struct tview {
     bool valid;           /* false: nothing of the face is known to be on the screen */
     bool help;            /* the help panel over it */
     bool whole;           /* only a whole frame draws it right (see faceview) */
     tpart parts[nparts];
+    char readout[16];     /* the read-out's text */
 };
 constexpr int maxdamage = 8;  /* rectangles a frame is drawn and presented in */
 
