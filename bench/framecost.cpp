@@ -1,7 +1,7 @@
 // Cost of drawing one frame of the clock face, on SDL's dummy video driver, or of
 // presenting it in the desktop program's window.
 //
-//   horatik-bench-frame [--run DIR] [--scenario heavy|typical] [--frames N]
+//   horatik-bench-frame [--run DIR] [--scenario heavy|typical|changed] [--frames N]
 //                       [--warmup W] [--repeat R] [--present]
 //
 // Sets up what the face needs (screen, fonts, background, alarm picture, the
@@ -10,8 +10,10 @@
 // each repetition and their median. Under callgrind, run it with --frames 0
 // and --frames N and divide the difference by N: that removes the set-up.
 //
-//   heavy:   help panel on, alarm being set, odd seconds, read-out on
-//   typical: help panel off, alarm off, read-out on, the seconds running
+//   heavy:   help panel on, alarm being set, odd seconds, read-out on; whole frames
+//   typical: help panel off, alarm off, read-out on, the seconds running; whole frames
+//   changed: as typical, but only what changed is drawn and presented, as each
+//            second of the running clock does
 //
 // --present: on the display in DISPLAY, the window opened as the desktop
 // program opens it (its factor from the display's Xft.dpi or size); prints the
@@ -44,6 +46,7 @@ namespace {
 struct options {
     std::string rundir = HX_DEFAULT_RUNDIR;
     bool heavy = false;
+    bool whole = true;  /* every frame whole, not only what changed */
     long frames = 500;
     long warmup = 5;
     int repeat = 5;
@@ -53,7 +56,7 @@ struct options {
 [[noreturn]] void usage()
 {
     std::fprintf(stderr,
-                 "usage: horatik-bench-frame [--run DIR] [--scenario heavy|typical] "
+                 "usage: horatik-bench-frame [--run DIR] [--scenario heavy|typical|changed] "
                  "[--frames N] [--warmup W] [--repeat R]\n");
     std::exit(2);
 }
@@ -72,8 +75,8 @@ options parse(int argc, char** argv)
         std::string v = argv[++i];
         if (a == "--run")
             o.rundir = v;
-        else if (a == "--scenario" && (v == "heavy" || v == "typical"))
-            o.heavy = v == "heavy";
+        else if (a == "--scenario" && (v == "heavy" || v == "typical" || v == "changed"))
+            o.heavy = v == "heavy", o.whole = v != "changed";
         else if (a == "--frames")
             o.frames = std::atol(v.c_str());
         else if (a == "--warmup")
@@ -119,10 +122,11 @@ void setframe(bool heavy, long i)
     fest = 1;
 }
 
-void frame(bool heavy, long i)
+void frame(const options& o, long i)
 {
-    setframe(heavy, i);
+    setframe(o.heavy, i);
     uhrwindow->changed = 1;
+    wholewindow = wholewindow || o.whole;
     uhrdraw(uhrwindow);
 }
 
@@ -178,18 +182,19 @@ int main(int argc, char** argv)
     setuhrwindow();
 
     for (long i = 0; i < o.warmup; i++)
-        frame(o.heavy, i);
+        frame(o, i);
 
     std::vector<double> us;
     for (int r = 0; r < o.repeat && o.frames > 0; r++) {
         double t0 = now();
         presenting = 0;
         for (long i = 0; i < o.frames; i++)
-            frame(o.heavy, i);
+            frame(o, i);
         us.push_back((o.present ? presenting : now() - t0) * 1e6 / (double)o.frames);
     }
     if (!us.empty()) {
-        std::printf("scenario %s frames %ld repeat %d us/%s", o.heavy ? "heavy" : "typical",
+        std::printf("scenario %s frames %ld repeat %d us/%s",
+                    o.heavy ? "heavy" : o.whole ? "typical" : "changed",
                     o.frames, o.repeat, o.present ? "present" : "frame");
         for (double u : us)
             std::printf(" %.1f", u);
