@@ -362,6 +362,46 @@ def bench_idle(args, display, rundir, libdir=None, pulse=False, window="320x240"
     return results
 
 
+def bench_xserver(args, rundir, libdir=None):
+    """CPU of the idle clock together with an X server of its own, beside xclock -update 1
+    together with another: each on a 640x480x24 Xvfb of its own, side by side for
+    --duration seconds, --repeat runs; what the server spends on each frame counts too.
+    Returns per run the percentages of one core (schedstat) and their ratio."""
+    results = []
+    extra = {"LD_LIBRARY_PATH": libdir} if libdir else None
+    for rep in range(args.repeat):
+        xa, da = start_xvfb()
+        xb, db = start_xvfb()
+        d = workdir(rundir)
+        clock = procs.start([os.path.join(rundir, "horatik-desktop")], cwd=d, env=clock_env(da, extra),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        xclock = procs.start(["xclock", "-update", "1", "-geometry", "164x164+0+0"], env=clock_env(db),
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            time.sleep(args.settle)
+            for p in (clock, xclock):
+                if p.poll() is not None:
+                    raise RuntimeError(f"{p.args[0]} ended early with code {p.returncode}")
+            pids = (clock.pid, xa.pid, xclock.pid, xb.pid)
+            t0 = time.monotonic()
+            c0 = [cpu_ns(pid) for pid in pids]
+            time.sleep(args.duration)
+            c1 = [cpu_ns(pid) for pid in pids]
+            span = time.monotonic() - t0
+        finally:
+            for p in (clock, xclock, xa, xb):
+                procs.stop(p)
+            shutil.rmtree(d, ignore_errors=True)
+        pc = [(b - a) / 1e9 / span * 100.0 for a, b in zip(c0, c1)]
+        r = {"clock": pc[0], "server": pc[1], "xclock": pc[2], "xserver": pc[3],
+             "ratio": (pc[0] + pc[1]) / (pc[2] + pc[3]) if pc[2] + pc[3] > 0 else float("inf")}
+        results.append(r)
+        log(f"  run {rep + 1}/{args.repeat} ({span:.0f} s): horatik {r['clock']:.3f} % + its Xvfb "
+            f"{r['server']:.3f} %; xclock {r['xclock']:.3f} % + its Xvfb {r['xserver']:.3f} %; "
+            f"ratio {r['ratio']:.2f}")
+    return results
+
+
 # ---------------------------------------------------------------- shim log
 
 def read_log(path, marks=None):
@@ -688,6 +728,7 @@ def bench_frames(args, frameprog, rundir):
 
 INSTR_SPANS = (8.0, 20.0)  # seconds of the two runs whose difference is counted
 TARGET_IDLE_IR = 0.5e6     # instructions per idle shown second, desktop program
+TARGET_XSERVER_RATIO = 0.5  # idle CPU of the clock and its X server against xclock's and its own
 
 
 def callgrind_totals(path, name):
@@ -825,8 +866,8 @@ def main():
                     help="folder of sdl12-compat's libSDL-1.2.so.0: the idle runs again on it")
     ap.add_argument("--audio", default="dummy,pulse",
                     help="the idle runs' audio: SDL's dummy driver, a PulseAudio server with a null sink, or both")
-    ap.add_argument("--only", default="idle,instr,frame,startup,latency,zoom",
-                    help="comma-separated subset of idle,instr,frame,startup,latency,zoom")
+    ap.add_argument("--only", default="idle,xserver,instr,frame,startup,latency,zoom",
+                    help="comma-separated subset of idle,xserver,instr,frame,startup,latency,zoom")
     args = ap.parse_args()
     which = set(args.only.split(","))
 
@@ -899,6 +940,27 @@ def main():
                 except Exception as e:  # noqa: BLE001 - report and go on with the others
                     ok = False
                     log(f"  idle benchmark failed: {e}")
+
+        if "xserver" in which:
+            sdls = [(" (system SDL)", None)]
+            if args.compat:
+                sdls.append((" (sdl12-compat)", args.compat))
+            for name, libdir in sdls:
+                log(f"idle with its X server{name}: horatik and xclock -update 1, each on an Xvfb of "
+                    f"its own, {args.duration:.0f} s, {args.repeat} runs")
+                try:
+                    r = bench_xserver(args, rundir, libdir)
+                    ratio = median([x["ratio"] for x in r])
+                    row(rows, f"idle CPU with its X server, horatik{name} (schedstat)",
+                        f"{median([x['clock'] + x['server'] for x in r]):.3f} %",
+                        f"xclock and its own {median([x['xclock'] + x['xserver'] for x in r]):.3f} %; "
+                        f"ratio {ratio:.2f}x (<= {TARGET_XSERVER_RATIO})", ratio <= TARGET_XSERVER_RATIO)
+                    row(rows, "  of which the clock, its Xvfb",
+                        f"{median([x['clock'] for x in r]):.3f} %, {median([x['server'] for x in r]):.3f} %",
+                        "-", None)
+                except Exception as e:  # noqa: BLE001
+                    ok = False
+                    log(f"  idle benchmark with the X server failed: {e}")
 
         if "instr" in which:
             if not shutil.which("valgrind"):
