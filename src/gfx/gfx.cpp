@@ -173,11 +173,10 @@ static void channeltable(Uint32* table, const SDL_PixelFormat* from, int which,
     }
 }
 
-/* The pixels of src from column i0 to i1 and row j0 to j1 scaled into dst, whose
-   top left corner of the frame lies at (x0, y0), possibly off dst; only the part
-   on dst is written. */
 struct zoompart { long i0, j0, i1, j1; };  /* columns and rows of src, both ends included */
 
+/* The pixels of src in the part scaled into dst, whose top left corner of the
+   frame lies at (x0, y0), possibly off dst; only the part on dst is written. */
 template <void (*store)(Uint8*, Uint32)>
 static void zoomrows(SDL_Surface* dst, SDL_Surface* src, int f, long x0, long y0,
                      const zoompart& part, const Uint32 (&tables)[3][256])

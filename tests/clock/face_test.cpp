@@ -233,6 +233,29 @@ TEST_F(Face, FrameAfterTheInt32RangeIsTheSameAsBefore)
     SDL_FreeSurface(before);
 }
 
+TEST_F(Face, ASecondChangesLittleASwitchAllOfIt)
+{
+    // what changes from one second to the next is worked out as a few rectangles
+    // of the face; the help panel switched is the whole window
+    hilfe = 0;
+    tickat(at(10, 8, 30));
+    tview was = faceview();
+    tickat(at(10, 8, 31));
+    tview now = faceview();
+    SDL_Rect r[maxdamage];
+    int n = damage(was, now, r);
+    ASSERT_GT(n, 0);
+    int pixels = 0;
+    for (int i = 0; i < n; i++)
+        pixels += r[i].w * r[i].h;
+    EXPECT_LT(pixels, 320 * 240 / 20);
+    EXPECT_EQ(damage(now, now, r), 0);
+    hilfe = 1;
+    EXPECT_EQ(damage(now, faceview(), r), -1);
+    was.valid = false;
+    EXPECT_EQ(damage(was, now, r), -1);
+}
+
 namespace {
 
 /* What the face presents: the rectangles, or all of it; and, as the desktop's
@@ -409,6 +432,9 @@ TEST_F(Face, PartialFramesEqualWholeFramesForADay)
     run(86400, true);
     std::printf("a day: %d partial frames, %.0f pixels presented on average\n", partial,
                 partial ? (double)area / partial : 0.0);
+    // whole frames only where the whole window changed, not as a way out
+    EXPECT_GT(partial, 80000);
+    EXPECT_LT(area / std::max(partial, 1), 4000);
 
     // layouts that put the hands and the read-out at and over the screen's edges
     for (int n = 0; n < 12 && !HasFatalFailure(); n++) {
