@@ -343,6 +343,46 @@ def bench_idle(args, display, rundir, libdir=None, pulse=False, window="320x240"
     return results
 
 
+def bench_xserver(args, rundir, libdir=None):
+    """CPU of the idle clock together with an X server of its own, beside xclock -update 1
+    together with another: each on a 640x480x24 Xvfb of its own, side by side for
+    --duration seconds, --repeat runs; what the server spends on each frame counts too.
+    Returns per run the percentages of one core (schedstat) and their ratio."""
+    results = []
+    extra = {"LD_LIBRARY_PATH": libdir} if libdir else None
+    for rep in range(args.repeat):
+        xa, da = start_xvfb()
+        xb, db = start_xvfb()
+        d = workdir(rundir)
+        clock = procs.start([os.path.join(rundir, "horatik-desktop")], cwd=d, env=clock_env(da, extra),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        xclock = procs.start(["xclock", "-update", "1", "-geometry", "164x164+0+0"], env=clock_env(db),
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            time.sleep(args.settle)
+            for p in (clock, xclock):
+                if p.poll() is not None:
+                    raise RuntimeError(f"{p.args[0]} ended early with code {p.returncode}")
+            pids = (clock.pid, xa.pid, xclock.pid, xb.pid)
+            t0 = time.monotonic()
+            c0 = [cpu_ns(pid) for pid in pids]
+            time.sleep(args.duration)
+            c1 = [cpu_ns(pid) for pid in pids]
+            span = time.monotonic() - t0
+        finally:
+            for p in (clock, xclock, xa, xb):
+                procs.stop(p)
+            shutil.rmtree(d, ignore_errors=True)
+        pc = [(b - a) / 1e9 / span * 100.0 for a, b in zip(c0, c1)]
+        r = {"clock": pc[0], "server": pc[1], "xclock": pc[2], "xserver": pc[3],
+             "ratio": (pc[0] + pc[1]) / (pc[2] + pc[3]) if pc[2] + pc[3] > 0 else float("inf")}
+        results.append(r)
+        log(f"  run {rep + 1}/{args.repeat} ({span:.0f} s): horatik {r['clock']:.3f} % + its Xvfb "
+            f"{r['server']:.3f} %; xclock {r['xclock']:.3f} % + its Xvfb {r['xserver']:.3f} %; "
+            f"ratio {r['ratio']:.2f}")
+    return results
+
+
 # ---------------------------------------------------------------- shim log
 
 def read_log(path, marks=None):
@@ -643,7 +683,7 @@ def bench_frames(args, frameprog, rundir):
     res = {}
     tmp = tempfile.mkdtemp(prefix="hxcg")
     try:
-        for scenario in ("heavy", "typical"):
+        for scenario in ("heavy", "typical", "changed"):
             out = subprocess.run([frameprog, "--run", rundir, "--scenario", scenario,
                                   "--frames", str(args.timed_frames), "--repeat", str(max(5, args.repeat))],
                                  check=True, capture_output=True, text=True).stdout
@@ -663,6 +703,78 @@ def bench_frames(args, frameprog, rundir):
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
     return res
+
+
+# ---------------------------------------------------------------- instructions per shown second
+
+INSTR_SPANS = (8.0, 20.0)  # seconds of the two runs whose difference is counted
+TARGET_IDLE_IR = 0.5e6     # instructions per idle shown second, desktop program
+TARGET_XSERVER_RATIO = 0.5  # idle CPU of the clock and its X server against xclock's and its own
+
+
+def callgrind_totals(path, name):
+    """The program's total instructions in a callgrind file, and how often the function
+    whose name begins with name was called."""
+    names, total, calls, callee = {}, None, 0, None
+    with open(path, errors="replace") as f:
+        for line in f:
+            m = re.match(r"(c?fn)=\((\d+)\)(?: (.*))?$", line.rstrip("\n"))
+            if m:
+                if m.group(3):
+                    names[m.group(2)] = m.group(3)
+                callee = names.get(m.group(2), "") if m.group(1) == "cfn" else None
+            elif line.startswith("calls=") and callee is not None:
+                if callee.startswith(name):
+                    calls += int(line[6:].split()[0])
+                callee = None
+            elif line.startswith(("summary:", "totals:")) and total is None:
+                total = int(line.split()[1])
+    return total, calls
+
+
+def bench_instructions(rundir, program, extra=None):
+    """Instructions per shown second of the whole process (all threads, start-up cancelled
+    out): valgrind's callgrind over a run of 8 s and one of 20 s side by side, each on a
+    640x480x24 Xvfb of its own (the console program grabs its display) and ended by
+    SIGTERM (SDL makes a quit request of it); the difference of their totals over the
+    difference of the frames they drew (calls of uhrdraw), and over the 12 s between."""
+    tmp = tempfile.mkdtemp(prefix="hxcgidle")
+    xvfbs = []
+    try:
+        runs = []
+        for span in INSTR_SPANS:
+            xvfb, display = start_xvfb()
+            xvfbs.append(xvfb)
+            env = clock_env(display, extra)
+            d = workdir(rundir)
+            out = os.path.join(tmp, f"cg.{span:g}")
+            p = procs.start(["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}",
+                             os.path.join(rundir, program)], cwd=d, env=env,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            runs.append((span, p, out, d))
+        t0 = time.monotonic()
+        for span, p, out, d in runs:
+            time.sleep(max(0.0, t0 + span - time.monotonic()))
+            if p.poll() is not None:
+                raise RuntimeError(f"{program} under valgrind ended early with code {p.returncode}")
+            procs.stop(p, timeout=60)
+        counts = []
+        for span, p, out, d in runs:
+            shutil.rmtree(d, ignore_errors=True)
+            if not os.path.exists(out):
+                raise RuntimeError(f"callgrind wrote no {out} (exit code {p.returncode})")
+            counts.append(callgrind_totals(out, "uhrdraw("))
+        (ta, fa), (tb, fb) = counts
+        if fb <= fa:
+            raise RuntimeError(f"no frames drawn between the runs ({fa}, {fb})")
+        if ta is None or tb is None:
+            raise RuntimeError("callgrind's output holds no totals")
+        return {"per_frame": (tb - ta) / (fb - fa), "per_second": (tb - ta) / (INSTR_SPANS[1] - INSTR_SPANS[0]),
+                "frames": fb - fa}
+    finally:
+        for xvfb in xvfbs:
+            procs.stop(xvfb)
+        shutil.rmtree(tmp, ignore_errors=True)
 
 
 # ---------------------------------------------------------------- zoom
@@ -735,8 +847,8 @@ def main():
                     help="folder of sdl12-compat's libSDL-1.2.so.0: the idle runs again on it")
     ap.add_argument("--audio", default="dummy,pulse",
                     help="the idle runs' audio: SDL's dummy driver, a PulseAudio server with a null sink, or both")
-    ap.add_argument("--only", default="idle,frame,startup,latency,zoom",
-                    help="comma-separated subset of idle,frame,startup,latency,zoom")
+    ap.add_argument("--only", default="idle,xserver,instr,frame,startup,latency,zoom",
+                    help="comma-separated subset of idle,xserver,instr,frame,startup,latency,zoom")
     args = ap.parse_args()
     which = set(args.only.split(","))
 
@@ -810,12 +922,56 @@ def main():
                     ok = False
                     log(f"  idle benchmark failed: {e}")
 
+        if "xserver" in which:
+            sdls = [(" (system SDL)", None)]
+            if args.compat:
+                sdls.append((" (sdl12-compat)", args.compat))
+            for name, libdir in sdls:
+                log(f"idle with its X server{name}: horatik and xclock -update 1, each on an Xvfb of "
+                    f"its own, {args.duration:.0f} s, {args.repeat} runs")
+                try:
+                    r = bench_xserver(args, rundir, libdir)
+                    ratio = median([x["ratio"] for x in r])
+                    row(rows, f"idle CPU with its X server, horatik{name} (schedstat)",
+                        f"{median([x['clock'] + x['server'] for x in r]):.3f} %",
+                        f"xclock and its own {median([x['xclock'] + x['xserver'] for x in r]):.3f} %; "
+                        f"ratio {ratio:.2f}x (<= {TARGET_XSERVER_RATIO})", ratio <= TARGET_XSERVER_RATIO)
+                    row(rows, "  of which the clock, its Xvfb",
+                        f"{median([x['clock'] for x in r]):.3f} %, {median([x['server'] for x in r]):.3f} %",
+                        "-", None)
+                except Exception as e:  # noqa: BLE001
+                    ok = False
+                    log(f"  idle benchmark with the X server failed: {e}")
+
+        if "instr" in which:
+            if not shutil.which("valgrind"):
+                row(rows, "instructions per shown second", "n/a", "valgrind missing", None)
+            stacks = [(" (system SDL)", "horatik-desktop", None)]
+            if args.compat:
+                stacks.append((" (sdl12-compat)", "horatik-desktop", {"LD_LIBRARY_PATH": args.compat}))
+            stacks.append((" (console program on the host)", "horatik-gp2x", None))
+            for name, program, extra in stacks if shutil.which("valgrind") else []:
+                log(f"instructions per shown second{name}: callgrind over {INSTR_SPANS[0]:g} s and "
+                    f"{INSTR_SPANS[1]:g} s of the idle clock")
+                try:
+                    r = bench_instructions(rundir, program, extra)
+                    desktop = program == "horatik-desktop"
+                    row(rows, f"instructions per shown second{name}", f"{r['per_frame'] / 1e6:.3f} M",
+                        f"<= {TARGET_IDLE_IR / 1e6:.1f} M ({r['frames']} frames; "
+                        f"{r['per_second'] / 1e6:.3f} M per second)" if desktop else
+                        f"{r['frames']} frames; {r['per_second'] / 1e6:.3f} M per second",
+                        r["per_frame"] <= TARGET_IDLE_IR if desktop else None)
+                except Exception as e:  # noqa: BLE001
+                    ok = False
+                    log(f"  instruction count failed: {e}")
+
         if "frame" in which:
             log("frame cost: heavy (help, alarm setting, odd second, read-out) and typical "
-                "(read-out only) frames")
+                "(read-out only) frames whole, and typical ones where they changed")
             try:
                 r = bench_frames(args, frameprog, rundir)
-                for scenario, target in (("heavy", TARGET_HEAVY_IR), ("typical", TARGET_TYPICAL_IR)):
+                for scenario, target in (("heavy", TARGET_HEAVY_IR), ("typical", TARGET_TYPICAL_IR),
+                                         ("changed", None)):
                     s = r[scenario]
                     row(rows, f"{scenario} frame, time (dummy video)", f"{s['us']:.1f} us", "-", None)
                     if s["counts"]:
@@ -827,7 +983,7 @@ def main():
                         parts.append(("other", 100 - sum(v for _, v in parts)))
                         shares = ", ".join(f"{label} {v:.0f} %" for label, v in parts)
                         row(rows, f"{scenario} frame, instructions", f"{ir / 1e6:.3f} M",
-                            f"< {target / 1e6:.1f} M", ir < target)
+                            f"< {target / 1e6:.1f} M" if target else "-", ir < target if target else None)
                         row(rows, "  shares of uhrdraw", shares, "-", None)
                     else:
                         row(rows, f"{scenario} frame, instructions", "n/a", "valgrind missing", None)

@@ -1,7 +1,7 @@
 // Cost of drawing one frame of the clock face, on SDL's dummy video driver, or of
 // presenting it in the desktop program's window.
 //
-//   horatik-bench-frame [--run DIR] [--scenario heavy|typical] [--frames N]
+//   horatik-bench-frame [--run DIR] [--scenario heavy|typical|changed] [--frames N]
 //                       [--warmup W] [--repeat R] [--present]
 //
 // Sets up what the face needs (screen, fonts, background, alarm picture, the
@@ -10,8 +10,10 @@
 // each repetition and their median. Under callgrind, run it with --frames 0
 // and --frames N and divide the difference by N: that removes the set-up.
 //
-//   heavy:   help panel on, alarm being set, odd seconds, read-out on
-//   typical: help panel off, alarm off, read-out on, the seconds running
+//   heavy:   help panel on, alarm being set, odd seconds, read-out on; whole frames
+//   typical: help panel off, alarm off, read-out on, the seconds running; whole frames
+//   changed: as typical, but only what changed is drawn and presented, as each
+//            second of the running clock does
 //
 // --present: on the display in DISPLAY, the window opened as the desktop
 // program opens it (its factor from the display's Xft.dpi or size); prints the
@@ -45,6 +47,7 @@ namespace {
 struct options {
     std::string rundir = HX_DEFAULT_RUNDIR;
     bool heavy = false;
+    bool whole = true;  /* every frame whole, not only what changed */
     long frames = 500;
     long warmup = 5;
     int repeat = 5;
@@ -54,7 +57,7 @@ struct options {
 [[noreturn]] void usage()
 {
     std::fprintf(stderr,
-                 "usage: horatik-bench-frame [--run DIR] [--scenario heavy|typical] "
+                 "usage: horatik-bench-frame [--run DIR] [--scenario heavy|typical|changed] "
                  "[--frames N] [--warmup W] [--repeat R]\n");
     std::exit(2);
 }
@@ -73,8 +76,8 @@ options parse(int argc, char** argv)
         std::string v = argv[++i];
         if (a == "--run")
             o.rundir = v;
-        else if (a == "--scenario" && (v == "heavy" || v == "typical"))
-            o.heavy = v == "heavy";
+        else if (a == "--scenario" && (v == "heavy" || v == "typical" || v == "changed"))
+            o.heavy = v == "heavy", o.whole = v != "changed";
         else if (a == "--frames")
             o.frames = std::atol(v.c_str());
         else if (a == "--warmup")
@@ -120,17 +123,18 @@ void setframe(bool heavy, long i)
     fest = 1;
 }
 
-void frame(bool heavy, long i)
+void frame(const options& o, long i)
 {
-    setframe(heavy, i);
+    setframe(o.heavy, i);
     uhrwindow->changed = 1;
+    wholewindow = wholewindow || o.whole;
     uhrdraw(uhrwindow);
 }
 
-/* the desktop's present alone, of a frame drawn before */
-double presenting(long i)
+/* the desktop's present alone, of all of a frame drawn before */
+double presenting(const options& o, long i)
 {
-    frame(false, i);
+    frame(o, i);
     double t0 = now();
     present(screen, 0, nullptr);
     return now() - t0;
@@ -170,21 +174,22 @@ int main(int argc, char** argv)
     setuhrwindow();
 
     for (long i = 0; i < o.warmup; i++)
-        frame(o.heavy, i);
+        frame(o, i);
 
     std::vector<double> us;
     for (int r = 0; r < o.repeat && o.frames > 0; r++) {
         double t0 = now(), shown = 0;
         for (long i = 0; i < o.frames; i++) {
             if (o.present)
-                shown += presenting(i);
+                shown += presenting(o, i);
             else
-                frame(o.heavy, i);
+                frame(o, i);
         }
         us.push_back((o.present ? shown : now() - t0) * 1e6 / (double)o.frames);
     }
     if (!us.empty()) {
-        std::printf("scenario %s frames %ld repeat %d us/%s", o.heavy ? "heavy" : "typical",
+        std::printf("scenario %s frames %ld repeat %d us/%s",
+                    o.heavy ? "heavy" : o.whole ? "typical" : "changed",
                     o.frames, o.repeat, o.present ? "present" : "frame");
         for (double u : us)
             std::printf(" %.1f", u);

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Horatik's benchmarks: idle CPU beside xclock (dummy audio and PulseAudio), frame cost,
+# Horatik's benchmarks: idle CPU beside xclock (dummy audio and PulseAudio; with its X server),
+# instructions per shown second, frame cost,
 # start-up, key latency, memory, the zoomed window's present and idle cost.
 #
 #   bench/run.sh [--build DIR] [--quick] [options of bench/bench.py]
@@ -8,7 +9,7 @@
 # horatik-bench (the desktop program, the frame benchmark, the present shim) into
 # DIR (default: build) with cmake, then measures. Useful options:
 #   --duration S   seconds of each idle run (60)        --repeat N   repetitions (3)
-#   --only LIST    some of idle,frame,startup,latency,zoom
+#   --only LIST    some of idle,xserver,instr,frame,startup,latency,zoom
 #   --quick        10 s idle runs, fewer repeats
 #   --audio LIST   the idle runs' audio: dummy,pulse (both; pulse with a session bus and an armed alarm)
 # Exit code 0 whatever the figures are; 1 when something could not be built or run.

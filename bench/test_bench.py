@@ -56,6 +56,42 @@ class Annotate(unittest.TestCase):
         self.assertEqual(callees["drawwindow"], {"fillinterior": 500_000, "outtextxyklein": 50_000})
 
 
+# A callgrind output file, cut down: names are given once, then by number alone.
+CALLGRIND = """\
+# callgrind format
+events: Ir
+summary: 5000
+
+fl=(1) face.cpp
+fn=(10) showwindow(twindow*)
+cfn=(11) uhrdraw(twindow*)
+calls=3 0
+0 900
+cfn=(12) uhrdrawn(int)
+calls=7 0
+0 10
+fn=(13) tick(twindow*)
+cfn=(11)
+calls=2 0
+0 600
+cfn=(10)
+calls=1 0
+0 50
+totals: 5000
+"""
+
+
+class Callgrind(unittest.TestCase):
+    def test_total_and_calls_of_one_function(self):
+        with tempfile.NamedTemporaryFile("w", suffix=".cg") as f:
+            f.write(CALLGRIND)
+            f.flush()
+            # calls from every caller, by name or by number; another name that
+            # begins alike is not counted
+            self.assertEqual(bench.callgrind_totals(f.name, "uhrdraw("), (5000, 5))
+            self.assertEqual(bench.callgrind_totals(f.name, "showwindow("), (5000, 1))
+
+
 class Log(unittest.TestCase):
     def test_face_is_the_first_mostly_lit_frame(self):
         presents = [(1, 1, 1501, 6), (2, 2, 1501, 11), (3, 3, 1501, 0), (4, 4, 1165, 1169)]

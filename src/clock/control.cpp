@@ -106,6 +106,8 @@ static void setlicht(char on)
 {
     licht = on;
     screenlight(on == 1);
+    if (on)
+        wholewindow = true;  // the screen was dark: nothing of the face is on it
 }
 #endif
 

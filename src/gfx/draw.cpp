@@ -1,4 +1,4 @@
-// Lines and filled triangles straight on the screen, clipped to it.
+// Lines and filled triangles straight on the screen, clipped to its clip rectangle.
 //
 // The rasterisation is the classic one: the midpoint line and a fixed-point (16
 // fraction bits) edge walk for triangles. Both are computed here in closed form
@@ -30,22 +30,16 @@ unsigned short crossedcolour(SDL_Color c)
     return (unsigned short)SDL_MapRGB(screen->format, c.b, c.g, c.r);
 }
 
-/* Row y from the smaller to the larger of a and b, both included, clipped. */
+/* Row y from the smaller to the larger of a and b, both included: the pixels
+   PutPixel would write, clipped as it clips. */
 static void span(int64_t a, int64_t b, int64_t y, unsigned short colour)
 {
-    if (!screen || y < 0 || y >= screen->h)
-        return;
     if (a > b) {
         int64_t t = a;
         a = b;
         b = t;
     }
-    if (a < 0)
-        a = 0;
-    if (b > screen->w - 1)
-        b = screen->w - 1;
-    for (int64_t x = a; x <= b; x++)
-        PutPixel((int)x, (int)y, colour);
+    fillrect16(screen, a, y, b, y, colour);
 }
 
 void HLine(int x1, int x2, int y, unsigned short colour)
@@ -161,7 +155,11 @@ static void fill(int x1, int y1, int x2, int y2, int x3, int y3, unsigned short 
     if (T.y == B.y)
         return;
 
-    const int64_t top = 0, bottom = screen->h - 1;
+    /* the rows the clip rectangle leaves; the others are not walked */
+    const SDL_Rect& clip = screen->clip_rect;
+    const int64_t top = clip.y > 0 ? clip.y : 0;
+    const int64_t bottom = (int64_t)clip.y + clip.h < screen->h ? (int64_t)clip.y + clip.h - 1
+                                                                : screen->h - 1;
     int64_t sTB = (B.x - T.x) * 65536 / (B.y - T.y);
     auto e1 = [&](int64_t y) { return T.x * 65536 + (y - T.y) * sTB; };
 

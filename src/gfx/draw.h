@@ -1,4 +1,4 @@
-// Lines and filled triangles straight on the screen, clipped to it.
+// Lines and filled triangles straight on the screen, clipped to its clip rectangle.
 #pragma once
 #include <SDL.h>
 

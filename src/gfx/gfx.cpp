@@ -109,10 +109,13 @@ void closeimage(SDL_Surface* s)
     SDL_FreeSurface(s);
 }
 
-void imageflip(SDL_Surface* s)
+void imageflip(SDL_Surface* s, int n, const SDL_Rect* rects)
 {
-    if (s)
-        present(s, 0, nullptr);
+    if (!s)
+        return;
+    if (n < 0 || !rects)
+        n = 0;
+    present(s, n, rects);
 }
 
 void eraseall(SDL_Surface* s, unsigned int colour)
@@ -165,18 +168,20 @@ static void channeltable(Uint32* table, const SDL_PixelFormat* from, int which,
     }
 }
 
-/* Rows j of src scaled into dst, whose top left corner of the frame lies at
-   (x0, y0), possibly off dst; only the part on dst is written. */
+struct zoompart { long i0, j0, i1, j1; };  /* columns and rows of src, both ends included */
+
+/* The pixels of src in the part scaled into dst, whose top left corner of the
+   frame lies at (x0, y0), possibly off dst; only the part on dst is written. */
 template <void (*store)(Uint8*, Uint32)>
 static void zoomrows(SDL_Surface* dst, SDL_Surface* src, int f, long x0, long y0,
-                     const Uint32 (&tables)[3][256])
+                     const zoompart& part, const Uint32 (&tables)[3][256])
 {
     /* in locals: the stores below, through bytes, could alias the formats */
     const Uint32 rm = src->format->Rmask, gm = src->format->Gmask, bm = src->format->Bmask;
     const Uint8 rs = src->format->Rshift, gs = src->format->Gshift, bs = src->format->Bshift;
     const int bpp = dst->format->BytesPerPixel;
-    long vx0 = std::max(x0, 0L), vx1 = std::min(x0 + 320L * f, (long)dst->w);
-    long vy0 = std::max(y0, 0L), vy1 = std::min(y0 + 240L * f, (long)dst->h);
+    long vx0 = std::max(x0 + part.i0 * f, 0L), vx1 = std::min(x0 + (part.i1 + 1) * f, (long)dst->w);
+    long vy0 = std::max(y0 + part.j0 * f, 0L), vy1 = std::min(y0 + (part.j1 + 1) * f, (long)dst->h);
     if (vx0 >= vx1 || vy0 >= vy1)
         return;
     long i0 = (vx0 - x0) / f, i1 = (vx1 - 1 - x0) / f;
@@ -199,13 +204,55 @@ static void zoomrows(SDL_Surface* dst, SDL_Surface* src, int f, long x0, long y0
     }
 }
 
-bool zoomframe(SDL_Surface* dst, SDL_Surface* src, int f)
+/* The channel tables from src's format to dst's, kept while the two formats stay:
+   a frame a second would otherwise map 768 colours for a few pixels. */
+static const Uint32 (&zoomtables(const SDL_PixelFormat* from, const SDL_PixelFormat* to))[3][256]
 {
-    if (!dst || !src || !src->pixels || src->w < 320 || src->h < 240 ||
-        src->format->BytesPerPixel != 2 || dst->format->palette || f < 1)
+    static Uint32 tables[3][256];
+    static Uint32 kept[8];
+    const Uint32 now[8] = {from->Rmask, from->Gmask, from->Bmask, to->Rmask,
+                           to->Gmask,   to->Bmask,   to->Amask,   to->BytesPerPixel};
+    if (memcmp(kept, now, sizeof now) != 0) {
+        memset(tables, 0, sizeof tables);
+        for (int c = 0; c < 3; c++)
+            channeltable(tables[c], from, c, to);
+        memcpy(kept, now, sizeof now);
+    }
+    return tables;
+}
+
+/* Whether zoomframe and zoomrects can copy src into dst. */
+static bool zoomable(SDL_Surface* dst, SDL_Surface* src, int f)
+{
+    return dst && src && src->pixels && src->w >= 320 && src->h >= 240 &&
+           src->format->BytesPerPixel == 2 && !dst->format->palette && f >= 1 &&
+           dst->format->BytesPerPixel >= 2;
+}
+
+/* The frame's parts onto dst, whose top left corner it has at (x0, y0). */
+static bool zoomparts(SDL_Surface* dst, SDL_Surface* src, int f, long x0, long y0,
+                      const zoompart* parts, int n)
+{
+    const Uint32(&tables)[3][256] = zoomtables(src->format, dst->format);
+    if (SDL_MUSTLOCK(dst) && SDL_LockSurface(dst) < 0)
         return false;
     int bpp = dst->format->BytesPerPixel;
-    if (bpp < 2)
+    for (int k = 0; k < n && dst->pixels; k++) {
+        if (bpp == 2)
+            zoomrows<store2>(dst, src, f, x0, y0, parts[k], tables);
+        else if (bpp == 3)
+            zoomrows<store3>(dst, src, f, x0, y0, parts[k], tables);
+        else
+            zoomrows<store4>(dst, src, f, x0, y0, parts[k], tables);
+    }
+    if (SDL_MUSTLOCK(dst))
+        SDL_UnlockSurface(dst);
+    return true;
+}
+
+bool zoomframe(SDL_Surface* dst, SDL_Surface* src, int f)
+{
+    if (!zoomable(dst, src, f))
         return false;
     long x0 = ((long)dst->w - 320L * f) / 2, y0 = ((long)dst->h - 240L * f) / 2;
 
@@ -220,23 +267,33 @@ bool zoomframe(SDL_Surface* dst, SDL_Surface* src, int f)
             SDL_Rect r = {(Sint16)b[0], (Sint16)b[1], (Uint16)(b[2] - b[0]), (Uint16)(b[3] - b[1])};
             SDL_FillRect(dst, &r, black);
         }
+    const zoompart whole = {0, 0, 319, 239};
+    return zoomparts(dst, src, f, x0, y0, &whole, 1);
+}
 
-    Uint32 tables[3][256] = {};
-    for (int c = 0; c < 3; c++)
-        channeltable(tables[c], src->format, c, dst->format);
-    if (SDL_MUSTLOCK(dst) && SDL_LockSurface(dst) < 0)
-        return false;
-    if (dst->pixels) {
-        if (bpp == 2)
-            zoomrows<store2>(dst, src, f, x0, y0, tables);
-        else if (bpp == 3)
-            zoomrows<store3>(dst, src, f, x0, y0, tables);
-        else
-            zoomrows<store4>(dst, src, f, x0, y0, tables);
+int zoomrects(SDL_Surface* dst, SDL_Surface* src, int f, int n, const SDL_Rect* rects,
+              SDL_Rect* out)
+{
+    if (!zoomable(dst, src, f) || !rects || !out)
+        return 0;
+    long x0 = ((long)dst->w - 320L * f) / 2, y0 = ((long)dst->h - 240L * f) / 2;
+    std::vector<zoompart> parts;
+    int shown = 0;
+    for (int k = 0; k < n; k++) {
+        const SDL_Rect& r = rects[k];
+        long i0 = std::max<long>(r.x, 0), i1 = std::min<long>((long)r.x + r.w, 320) - 1;
+        long j0 = std::max<long>(r.y, 0), j1 = std::min<long>((long)r.y + r.h, 240) - 1;
+        /* its blocks, cut to dst */
+        long xa = std::max(x0 + i0 * f, 0L), xb = std::min(x0 + (i1 + 1) * f, (long)dst->w);
+        long ya = std::max(y0 + j0 * f, 0L), yb = std::min(y0 + (j1 + 1) * f, (long)dst->h);
+        if (i0 > i1 || j0 > j1 || xa >= xb || ya >= yb)
+            continue;
+        parts.push_back({i0, j0, i1, j1});
+        out[shown++] = SDL_Rect{(Sint16)xa, (Sint16)ya, (Uint16)(xb - xa), (Uint16)(yb - ya)};
     }
-    if (SDL_MUSTLOCK(dst))
-        SDL_UnlockSurface(dst);
-    return true;
+    if (parts.empty())
+        return 0;
+    return zoomparts(dst, src, f, x0, y0, parts.data(), (int)parts.size()) ? shown : 0;
 }
 
 /* The byte of pixel (x, y) on a surface of 3 or 4 bytes per pixel, or null when
@@ -249,6 +306,23 @@ static Uint8* pixel24(SDL_Surface* s, int x, int y)
     if (bpp < 3)
         return nullptr;
     return (Uint8*)s->pixels + (size_t)y * s->pitch + (size_t)x * bpp;
+}
+
+/* The part of s that its clip rectangle leaves to be written: columns x0..x1, rows
+   y0..y1. */
+struct clipbox { long long x0, y0, x1, y1; };
+static clipbox clipof(const SDL_Surface* s)
+{
+    const SDL_Rect& c = s->clip_rect;
+    return {std::max<long long>(c.x, 0), std::max<long long>(c.y, 0),
+            std::min<long long>((long long)c.x + c.w, s->w) - 1,
+            std::min<long long>((long long)c.y + c.h, s->h) - 1};
+}
+
+static bool inclip(const SDL_Surface* s, int x, int y)
+{
+    clipbox c = clipof(s);
+    return x >= c.x0 && x <= c.x1 && y >= c.y0 && y <= c.y1;
 }
 
 /* The 16-bit word of pixel (x, y): rows lie 2 * width bytes apart, whatever the
@@ -265,7 +339,8 @@ static Uint16* pixel16(SDL_Surface* s, int x, int y)
 
 void putpixel(SDL_Surface* s, int x, int y, unsigned char c1, unsigned char c2, unsigned char c3)
 {
-    if (Uint8* p = pixel24(s, x, y)) {
+    Uint8* p = pixel24(s, x, y);
+    if (p && inclip(s, x, y)) {
         p[2] = c1;
         p[1] = c2;
         p[0] = c3;
@@ -274,13 +349,15 @@ void putpixel(SDL_Surface* s, int x, int y, unsigned char c1, unsigned char c2, 
 
 void putpixel16(SDL_Surface* s, int x, int y, unsigned short colour)
 {
-    if (Uint16* p = pixel16(s, x, y))
+    Uint16* p = pixel16(s, x, y);
+    if (p && inclip(s, x, y))
         *p = colour;
 }
 
 void gegenpixel16(SDL_Surface* s, int x, int y)
 {
-    if (Uint16* p = pixel16(s, x, y))
+    Uint16* p = pixel16(s, x, y);
+    if (p && inclip(s, x, y))
         *p = (Uint16)(0xFFFF - *p);
 }
 
@@ -295,10 +372,11 @@ void fillrect16(SDL_Surface* s, long long x0, long long y0, long long x1, long l
 {
     if (!s)
         return;
-    if (x0 < 0) x0 = 0;
-    if (y0 < 0) y0 = 0;
-    if (x1 > s->w - 1) x1 = s->w - 1;
-    if (y1 > s->h - 1) y1 = s->h - 1;
+    clipbox c = clipof(s);
+    x0 = std::max(x0, c.x0);
+    y0 = std::max(y0, c.y0);
+    x1 = std::min(x1, c.x1);
+    y1 = std::min(y1, c.y1);
     for (long long y = y0; y <= y1 && x0 <= x1; y++) {
         Uint16* from = pixel16(s, (int)x0, (int)y);
         Uint16* to = pixel16(s, (int)x1, (int)y);
@@ -320,13 +398,12 @@ static void fillrec(SDL_Surface* dst, int x, int y, int w, int h, SDL_Surface* s
 {
     if (!dst || !src || w < 0 || h < 0)
         return;
-    /* only the part on both surfaces; the loops below then stay in bounds */
-    long long x0 = x < 0 ? 0 : x, y0 = y < 0 ? 0 : y;
-    long long x1 = (long long)x + w, y1 = (long long)y + h;
-    long long lim_w = dst->w < src->w ? dst->w : src->w;
-    long long lim_h = dst->h < src->h ? dst->h : src->h;
-    if (x1 > lim_w - 1) x1 = lim_w - 1;
-    if (y1 > lim_h - 1) y1 = lim_h - 1;
+    /* only the part on both surfaces and in dst's clip; the loops below then stay
+       in bounds */
+    clipbox c = clipof(dst);
+    long long x0 = std::max<long long>(x, c.x0), y0 = std::max<long long>(y, c.y0);
+    long long x1 = std::min({(long long)x + w, c.x1, (long long)src->w - 1});
+    long long y1 = std::min({(long long)y + h, c.y1, (long long)src->h - 1});
     if (x0 > x1 || y0 > y1)
         return;
 

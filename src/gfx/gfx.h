@@ -10,7 +10,8 @@ extern SDL_Surface* bg;      /* background picture in the screen's format, null 
 SDL_Surface* openimage(const char* filename);   /* BMP with magenta colour key, or null */
 void drawimage(SDL_Surface* dst, int x, int y, SDL_Surface* src);
 void closeimage(SDL_Surface* s);
-void imageflip(SDL_Surface* s);  /* the whole frame shown, as the platform shows it */
+/* shows the n rectangles of s, or all of s for n 0, as the platform shows it */
+void imageflip(SDL_Surface* s, int n = 0, const SDL_Rect* rects = nullptr);
 void eraseall(SDL_Surface* s, unsigned int colour);
 /* A picture of any kind SDL_image reads, as a surface in the given 16-bit format,
    at least 320x240 (black where the picture is smaller), each pixel mapped from
@@ -19,7 +20,9 @@ void eraseall(SDL_Surface* s, unsigned int colour);
 SDL_Surface* loadbackground(const char* filename, const SDL_PixelFormat* format);
 SDL_Surface* readbackground(SDL_RWops* rw, const SDL_PixelFormat* format);
 
-/* pixels: nothing outside a surface is read or written */
+/* pixels: nothing outside a surface is read, nothing outside its clip rectangle
+   (SDL_SetClipRect) written; the rectangle routines, the text and the routines
+   of draw.h keep to it too */
 void putpixel(SDL_Surface* s, int x, int y, unsigned char c1, unsigned char c2, unsigned char c3);
 void putpixel16(SDL_Surface* s, int x, int y, unsigned short colour);
 void gegenpixel16(SDL_Surface* s, int x, int y);
@@ -41,3 +44,8 @@ int zoomfit(int w, int h);  /* the largest factor at which 320x240 fits w x h, a
    may be 16, 24 or 32 bits of any RGB layout: each channel's bits are
    repeated down to 8 and mapped to dst's format. False for a paletted dst. */
 bool zoomframe(SDL_Surface* dst, SDL_Surface* src, int f);
+/* Only the n rectangles of src, zoomed as zoomframe zooms them, without the
+   black; out gets each one's place on dst, cut to dst, and the count of those
+   left is returned (0 for a paletted dst). */
+int zoomrects(SDL_Surface* dst, SDL_Surface* src, int f, int n, const SDL_Rect* rects,
+              SDL_Rect* out);

@@ -1,7 +1,9 @@
 // Text in three sizes, rendered with SDL_ttf in the current colour.
 #include "gfx/text.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <initializer_list>
 #include <string>
 
@@ -98,6 +100,66 @@ static SDL_Surface* render(TTF_Font* font, const char* text)
         SDL_FreeSurface(oldest->surface);
     *oldest = rendered{font, quality, {colours[0], colours[1]}, text, s, ++uses};
     return s;
+}
+
+void textextent(TTF_Font* font, const char* text, int* w, int* h)
+{
+    *w = *h = 0;
+    if (!font || !text)
+        return;
+    /* the colours change no size: a rendering kept in any of them will do */
+    SDL_Surface* s = nullptr;
+    for (const rendered& r : store)
+        if (r.surface && r.font == font && r.quality == textquality && r.text == text)
+            s = r.surface;
+    if (!s)
+        s = render(font, text);
+    if (s) {
+        *w = s->w;
+        *h = s->h;
+    }
+}
+
+bool textchange(TTF_Font* font, const char* a, const char* b, int* x0, int* y0, int* x1, int* y1)
+{
+    *x0 = *y0 = 0;
+    *x1 = *y1 = -1;
+    if (!font || !a || !b)
+        return false;
+    SDL_Surface* sa = render(font, a);
+    SDL_Surface* sb = render(font, b);  // the store keeps sa, just used
+    int wa = sa ? sa->w : 0, ha = sa ? sa->h : 0, wb = sb ? sb->w : 0, hb = sb ? sb->h : 0;
+    int w = std::max(wa, wb), h = std::max(ha, hb);
+    auto blended = [](const SDL_Surface* s) {
+        return s && s->format->BytesPerPixel == 4 && s->format->Amask;
+    };
+    if (!blended(sa) || !blended(sb) || ha != hb) {
+        /* no picture, or solid and shaded ones: all of both */
+        *x1 = w - 1;
+        *y1 = h - 1;
+        return w > 0 && h > 0;
+    }
+    /* Pixels of equal value act alike; beyond the narrower picture every column
+       counts as changed. */
+    int common = std::min(wa, wb);
+    *x0 = common < w ? common : w;
+    *x1 = common < w ? w - 1 : -1;
+    *y0 = common < w ? 0 : h;
+    *y1 = common < w ? h - 1 : -1;
+    for (int y = 0; y < h; y++) {
+        const Uint32* pa = (const Uint32*)((const Uint8*)sa->pixels + y * sa->pitch);
+        const Uint32* pb = (const Uint32*)((const Uint8*)sb->pixels + y * sb->pitch);
+        if (memcmp(pa, pb, (size_t)common * 4) == 0)
+            continue;
+        int l = 0, r = common - 1;
+        while (pa[l] == pb[l])
+            l++;
+        while (pa[r] == pb[r])
+            r--;
+        *x0 = std::min(*x0, l), *x1 = std::max(*x1, r);
+        *y0 = std::min(*y0, y), *y1 = std::max(*y1, y);
+    }
+    return *x1 >= 0;
 }
 
 static void outtext(TTF_Font* font, SDL_Surface* dst, int x, int y, const char* text)

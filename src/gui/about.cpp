@@ -55,6 +55,7 @@ void aboutdraw(twindow* win)
     outtextxyklein(screen, 120, 125, "von: Horatik-Team");
     outtextxyklein(screen, 120, 140, "Tavlo ist Freeware");
     imageflip(screen);
+    wholewindow = true;  // the window below it is drawn whole again
 }
 
 void aboutmove(twindow*)

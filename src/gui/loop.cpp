@@ -81,6 +81,7 @@ static void setslot(int slot, bool down)
 static void redraw(twindow* window)
 {
     window->changed = 1;
+    wholewindow = true;
     tickdue = true;
 }
 

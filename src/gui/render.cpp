@@ -114,16 +114,28 @@ static void drawownpart(twindow* win)
     }
 }
 
+/* Whether (x0, y0)..(x1, y1) meets the screen's clip rectangle: drawing elsewhere
+   would change nothing. */
+static bool inclip(coord x0, coord y0, coord x1, coord y1)
+{
+    const SDL_Rect& c = screen->clip_rect;
+    return x1 >= c.x && x0 < c.x + c.w && y1 >= c.y && y0 < c.y + c.h;
+}
+
 static void drawbutton(tbutton* b, coord x, coord y)
 {
     coord w = b->w, h = b->h;
-    fillinterior(x, y, w, h, b->style);
-    frame(x, y, w, h, linecolour(b->style));
     char caption[128];
     buttoncaption(caption, sizeof caption, b->text, b->keymask);
-    int tw, th;
+    int tw, th, rw, rh;
     textsize(medfont, caption, tw, th);
-    outtextxyklein(screen, clampint(x + (w - tw) / 2), clampint(y + (h - th) / 2), caption);
+    textextent(medfont, caption, &rw, &rh);
+    coord tx = clampint(x + (w - tw) / 2), ty = clampint(y + (h - th) / 2);
+    if (!inclip(x, y, x + w, y + h) && !(rw > 0 && rh > 0 && inclip(tx, ty, tx + rw - 1, ty + rh - 1)))
+        return;
+    fillinterior(x, y, w, h, b->style);
+    frame(x, y, w, h, linecolour(b->style));
+    outtextxyklein(screen, static_cast<int>(tx), static_cast<int>(ty), caption);
 }
 
 /* Products before the division put the outer lines exactly on the frame and spread the

@@ -3,6 +3,9 @@
 
 #include <cstring>
 
+/* variables */
+bool wholewindow = true;  /* the screen shows none of the window yet */
+
 /* Copies at most size - 1 bytes and always terminates. Element names are search
    keys, so they are cut the same way on storing and on searching (samename). */
 static void copyname(char* dst, size_t size, const char* src)

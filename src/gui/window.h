@@ -49,6 +49,8 @@ struct twindow {
 };
 
 /* windows */
+extern bool wholewindow;           /* draw and present the whole window at the next draw: the
+                                      screen lost it (first frame, expose, new size, light) */
 twindow* createwindow(const char* name, int x, int y, int w, int h, unsigned short style,
                       void (*draw)(twindow*), void (*move)(twindow*));
 void deletewindow(twindow* window);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <vector>
 
 #include <SDL_image.h>
 
@@ -32,20 +33,39 @@
 static SDL_Surface* window;  /* classic SDL: the window's surface while screen is one of its own */
 static int factor = 1;       /* the frame's zoom in that window, whole pixels per pixel */
 static bool classic;         /* classic SDL 1.2, which sets a video mode for each window size */
+static Uint32 lastshown;     /* SDL_GetTicks of the last present */
 
-/* The frame in the window. Where the window is the screen itself, SDL shows it
-   as always; else the screen is zoomed into it. */
+/* The frame in the window, all of it (n 0) or its n rectangles. Where the window
+   is the screen itself, SDL shows it as always; else the screen is zoomed into
+   it, those rectangles only. sdl12-compat shows some rectangles of a frame only
+   at the next event pump 15 ms or more after its last frame, and the clock may
+   then sleep for a second: it pumps at once, and sends frames less than 0.1 s
+   apart whole, which it shows at once. */
 void present(SDL_Surface* s, int n, const SDL_Rect* rects)
 {
-    if (s == screen && window) {
-        zoomframe(window, screen, factor);
-        s = window;
+    Uint32 now = SDL_GetTicks();
+    if (!classic && now - lastshown < 100)
         n = 0;
+    lastshown = now;
+    if (s == screen && window) {
+        if (n == 0) {
+            zoomframe(window, screen, factor);
+            SDL_UpdateRect(window, 0, 0, 0, 0);
+            return;
+        }
+        std::vector<SDL_Rect> scaled((size_t)n);
+        n = zoomrects(window, screen, factor, n, rects, scaled.data());
+        if (n > 0)
+            SDL_UpdateRects(window, n, scaled.data());
+        return;
     }
-    if (n > 0)
-        SDL_UpdateRects(s, n, const_cast<SDL_Rect*>(rects));
-    else
+    if (n == 0) {
         SDL_UpdateRect(s, 0, 0, 0, 0);
+        return;
+    }
+    SDL_UpdateRects(s, n, const_cast<SDL_Rect*>(rects));
+    if (!classic)
+        SDL_PumpEvents();
 }
 
 /* Copies a 320x240 frame between two screens, converting if their formats differ. */

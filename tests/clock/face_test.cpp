@@ -5,7 +5,11 @@
 //   HX_UPDATE_GOLDEN=1 ctest --test-dir build -R clock_tests
 // and look at every picture before committing it.
 #include "clock/clocktest.h"
+#include "support/nullplatform.h"
 #include "support/png.h"
+
+#include <cstring>
+#include <random>
 
 namespace {
 
@@ -98,6 +102,7 @@ struct Face : ClockTest {
     {
         auto draw = [] {
             clear16(screen, 0);
+            wholewindow = true;
             uhrwindow->changed = 1;
             uhrdraw(uhrwindow);
         };
@@ -222,8 +227,232 @@ TEST_F(Face, FrameAfterTheInt32RangeIsTheSameAsBefore)
     SDL_BlitSurface(screen, nullptr, before, nullptr);
     altzeit = zeit = 0;
     tickat((time_t)(2147483648LL - 86400000 + 12));
+    wholewindow = true;
     uhrwindow->changed = 1;
     uhrdraw(uhrwindow);
     EXPECT_EQ(diff565(screen, before), 0);
+    SDL_FreeSurface(before);
+}
+
+TEST_F(Face, ASecondChangesLittleASwitchAllOfIt)
+{
+    // what changes from one second to the next is worked out as a few rectangles
+    // of the face; the help panel switched is the whole window
+    hilfe = 0;
+    tickat(at(10, 8, 30));
+    tview was = faceview();
+    tickat(at(10, 8, 31));
+    tview now = faceview();
+    SDL_Rect r[maxdamage];
+    int n = damage(was, now, r);
+    ASSERT_GT(n, 0);
+    int pixels = 0;
+    for (int i = 0; i < n; i++)
+        pixels += r[i].w * r[i].h;
+    EXPECT_LT(pixels, 320 * 240 / 20);
+    EXPECT_EQ(damage(now, now, r), 0);
+    hilfe = 1;
+    EXPECT_EQ(damage(now, faceview(), r), -1);
+    was.valid = false;
+    EXPECT_EQ(damage(was, now, r), -1);
+}
+
+namespace {
+
+/* What the face presents: the rectangles, or all of it; and, as the desktop's
+   present does, the frame zoomed into a window at a factor, of which the display
+   gets only the rectangles presented. */
+struct shown {
+    std::vector<SDL_Rect> rects;
+    bool whole = false;
+    int presents = 0;
+    int factor = 1;
+    SDL_Surface* window = nullptr;
+    SDL_Surface* display = nullptr;
+};
+shown presented;
+
+void presentzoomed(SDL_Surface* s, int n, const SDL_Rect* rects)
+{
+    presented.presents++;
+    presented.whole = n == 0;
+    presented.rects.assign(rects, rects + n);
+    if (!presented.window)
+        return;
+    if (n == 0) {
+        EXPECT_TRUE(zoomframe(presented.window, s, presented.factor));
+        SDL_BlitSurface(presented.window, nullptr, presented.display, nullptr);
+        return;
+    }
+    std::vector<SDL_Rect> out((size_t)n);
+    int m = zoomrects(presented.window, s, presented.factor, n, rects, out.data());
+    EXPECT_GT(m, 0);
+    for (int i = 0; i < m; i++) {
+        SDL_Rect r = out[i];
+        SDL_BlitSurface(presented.window, &r, presented.display, &r);
+    }
+}
+
+/* the first pixel where a differs from b outside the rectangles, as text, or "" */
+std::string firstdiff(SDL_Surface* a, SDL_Surface* b, const std::vector<SDL_Rect>& within = {})
+{
+    for (int y = 0; y < 240; y++) {
+        const Uint16* pa = (const Uint16*)((const Uint8*)a->pixels + y * a->pitch);
+        const Uint16* pb = (const Uint16*)((const Uint8*)b->pixels + y * b->pitch);
+        if (memcmp(pa, pb, 640) == 0)
+            continue;
+        for (int x = 0; x < 320; x += 4) {
+            if (memcmp(pa + x, pb + x, 8) == 0)
+                continue;
+            for (int i = x; i < x + 4; i++) {
+                bool in = pa[i] == pb[i];
+                for (const SDL_Rect& r : within)
+                    in = in || (i >= r.x && i < r.x + r.w && y >= r.y && y < r.y + r.h);
+                if (!in)
+                    return std::to_string(i) + "," + std::to_string(y);
+            }
+        }
+    }
+    return "";
+}
+
+std::string state()
+{
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "%02d:%02d:%02d fest %d digi %d hilfe %d wecken %d weckzeit %d:%d centre %d,%d "
+                  "read-out %d,%d",
+                  hour, min, sec, fest, digi, hilfe, (int)wecken, weckzeit[0], weckzeit[1], zeigerx,
+                  zeigery, analogx, analogy);
+    return text;
+}
+
+}  // namespace
+
+/* The face drawn only where it changed shows exactly what a whole frame shows,
+   second by second for a day, with the help panel, the read-out, "Steht" and the
+   alarm switched now and then and the time set while stopped; every pixel that
+   changed is presented, and the presented rectangles zoomed at 1x to 4x show
+   what the whole frame zoomed shows. Then layouts with the face at the screen's
+   edges. */
+TEST_F(Face, PartialFramesEqualWholeFramesForADay)
+{
+    const unsigned seed = std::random_device{}();
+    std::mt19937 rng(seed);
+    auto chance = [&](int permille) { return (int)(rng() % 1000) < permille; };
+    SDL_Surface* whole = make565();   // drawn whole every frame, as the face always was
+    SDL_Surface* before = make565();  // the last frame presented
+    clear16(whole, 0);
+    nullplatform::onpresent = presentzoomed;
+    colourhands();
+    hilfe = 0;
+    faketime_now = at(0, 0, 0);
+    const int settingkeys[] = {kl, kr, ka, kb, kvolup, kvoldown};
+    long long area = 0;
+    int partial = 0;
+
+    /* seconds shown at factor 1, then two hours at each of 2 to 4 */
+    auto run = [&](long seconds, bool zooms) {
+        long shownseconds = 0;
+        for (long step = 0; shownseconds < seconds; step++) {
+            long left = seconds - shownseconds;
+            int factor = zooms && left <= 3 * 7200 ? 4 - (int)((left - 1) / 7200) : 1;
+            if (factor != presented.factor) {
+                /* a new window size: the loop asks for a whole frame; at 1x the
+                   screen is the window */
+                SDL_FreeSurface(presented.window);
+                SDL_FreeSurface(presented.display);
+                const int bpp[] = {0, 32, 24, 16};
+                presented.factor = factor;
+                presented.window = presented.display = nullptr;
+                if (factor > 1) {
+                    presented.window = SDL_CreateRGBSurface(SDL_SWSURFACE, 320 * factor + 7,
+                                                            240 * factor + 3, bpp[factor - 1], 0, 0, 0, 0);
+                    presented.display = SDL_ConvertSurface(presented.window, presented.window->format, 0);
+                }
+                wholewindow = true;
+                uhrwindow->changed = 1;
+            }
+            if (chance(hilfe == 1 ? 30 : 2))
+                press(kstick);
+            if (chance(4))
+                press(kx);
+            if (chance(fest ? 3 : 20))
+                press(kselect);
+            if (chance(4))
+                press(ky);
+            if ((!fest || wecken == weckstellen) && chance(200))
+                press(settingkeys[rng() % 6]);
+            faketime_now += chance(5) ? 1 + rng() % 120 : 1;  // now and then a leap
+            bool wasrunning = fest;
+            uhrmove(uhrwindow);
+            shownseconds += wasrunning && fest;
+            if (!testwindow(uhrwindow))
+                continue;
+            presented.presents = 0;
+            uhrdraw(uhrwindow);
+            SDL_Surface* keep = screen;
+            screen = whole;
+            paintface(uhrwindow);
+            screen = keep;
+
+            ASSERT_EQ(firstdiff(screen, whole), "")
+                << "partial frame differs from the whole one; seed " << seed << ", step " << step
+                << ", " << state();
+            ASSERT_LE(presented.presents, 1);
+            if (presented.presents && !presented.whole) {
+                partial++;
+                for (const SDL_Rect& r : presented.rects)
+                    area += r.w * r.h;
+                ASSERT_EQ(firstdiff(screen, before, presented.rects), "")
+                    << "changed outside the presented rectangles; seed " << seed << ", step " << step
+                    << ", " << state();
+            } else if (!presented.presents) {
+                ASSERT_EQ(firstdiff(screen, before), "") << "changed, not presented; seed " << seed;
+            }
+            if (presented.whole)
+                memcpy(before->pixels, screen->pixels, 320 * 240 * 2);
+            for (const SDL_Rect& r : presented.rects)
+                for (int y = r.y; y < r.y + r.h; y++)
+                    memcpy((Uint16*)before->pixels + y * 320 + r.x,
+                           (Uint16*)screen->pixels + y * 320 + r.x, r.w * 2);
+            if (presented.window && step % 293 == 0) {
+                const SDL_PixelFormat* f = presented.window->format;
+                SDL_Surface* want = SDL_CreateRGBSurface(SDL_SWSURFACE, presented.window->w,
+                                                         presented.window->h, f->BitsPerPixel,
+                                                         f->Rmask, f->Gmask, f->Bmask, 0);
+                ASSERT_TRUE(zoomframe(want, whole, presented.factor));
+                ASSERT_EQ(memcmp(want->pixels, presented.display->pixels,
+                                 (size_t)want->pitch * want->h), 0)
+                    << "zoomed window shows another frame at factor " << presented.factor << "; seed " << seed
+                    << ", step " << step << ", " << state();
+                SDL_FreeSurface(want);
+            }
+        }
+    };
+    run(86400, true);
+    std::printf("a day: %d partial frames, %.0f pixels presented on average\n", partial,
+                partial ? (double)area / partial : 0.0);
+    // whole frames only where the whole window changed, not as a way out
+    EXPECT_GT(partial, 80000);
+    EXPECT_LT(area / std::max(partial, 1), 4000);
+
+    // layouts that put the hands and the read-out at and over the screen's edges
+    for (int n = 0; n < 12 && !HasFatalFailure(); n++) {
+        std::uniform_int_distribution<int> along(-30, 350), radius(0, 260);
+        zeigerx = along(rng), zeigery = along(rng) * 3 / 4;
+        secradius = radius(rng), minradius = radius(rng), hourradius = radius(rng);
+        secradius2 = radius(rng), minradius2 = radius(rng), hourradius2 = radius(rng);
+        analogx = along(rng), analogy = along(rng) * 3 / 4;
+        deluhrwindow();
+        setuhrwindow();  // the read-out's box moves with it
+        wholewindow = true;
+        run(600, false);
+    }
+    nullplatform::onpresent = nullptr;
+    SDL_FreeSurface(presented.window);
+    SDL_FreeSurface(presented.display);
+    presented = shown();
+    SDL_FreeSurface(whole);
     SDL_FreeSurface(before);
 }

@@ -25,4 +25,5 @@ inline void resetclock()
     hourc = minc = secc = 0;
     for (auto& k : keys)
         k = 0;
+    wholewindow = true;
 }

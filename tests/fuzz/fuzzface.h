@@ -41,7 +41,7 @@ inline time_t fuzzclock(time_t*)
     return fuzznow;
 }
 
-/* One tick of the clock's logic and a whole frame. */
+/* One tick of the clock's logic and a frame: whole after resetclock, then where it changed. */
 inline void fuzzframe()
 {
     systime = fuzzclock;

@@ -224,7 +224,7 @@ TEST_F(Draw, ColourVariantsCrossRedAndBlue)
     EXPECT_EQ(crossedcolour(SDL_Color{255, 0, 0, 0}), 0x001F);
 }
 
-TEST_F(Draw, NothingIsWrittenOutsideTheScreenForAnyCoordinates)
+TEST_F(Draw, NothingIsWrittenOutsideTheScreenOrTheClipForAnyCoordinates)
 {
     // The screen's buffer sits between two guard zones that must stay untouched.
     const int guard = 4096;
@@ -252,5 +252,41 @@ TEST_F(Draw, NothingIsWrittenOutsideTheScreenForAnyCoordinates)
     Polygon(-1000000000, -1000000000, 2000000000, 0, -1000000000, 1000000000, 0x5555);
     EXPECT_EQ(countnot(screen, 0x5555), 0);
     SDL_FreeSurface(screen);
+    screen = own;
+
+    // Within a clip rectangle: the very pixels of the unclipped drawing inside it,
+    // nothing outside it.
+    SDL_Surface* unclipped = make565();
+    std::uniform_int_distribution<int> near(-60, 380);
+    for (int n = 0; n < 600; n++) {
+        SDL_Rect clip = {(Sint16)near(rng), (Sint16)near(rng), (Uint16)(rng() % 200), (Uint16)(rng() % 160)};
+        int v[6];
+        for (int& c : v)
+            c = n % 4 ? near(rng) : big[pick(rng)];
+        for (SDL_Surface* s : {unclipped, own}) {
+            screen = s;
+            clear16(s, 0xABCD);
+            SDL_SetClipRect(s, s == own ? &clip : nullptr);
+            Polygon(v[0], v[1], v[2], v[3], v[4], v[5], 0x1111);
+            Polygon2(v[1], v[0], v[3], v[2], v[5], v[4], SDL_Color{1, 2, 3, 0});
+            TriAngle(v[4], v[5], v[0], v[1], v[2], v[3], 0x2222);
+            HLine(v[0], v[2], v[3], 0x3333);
+            HLine2(v[4], v[1], v[5], SDL_Color{3, 2, 1, 0});
+            PutPixel(v[4], v[1], 0x4444);
+        }
+        const SDL_Rect& c = own->clip_rect;  // the clip cut to the screen
+        int bad = -1;
+        for (int i = 0; i < 320 * 240 && bad < 0; i++) {
+            int x = i % 320, y = i / 320;
+            bool in = x >= c.x && x < c.x + c.w && y >= c.y && y < c.y + c.h;
+            if (get16(own, x, y) != (in ? get16(unclipped, x, y) : 0xABCD))
+                bad = i;
+        }
+        ASSERT_EQ(bad, -1) << "at " << bad % 320 << "," << bad / 320 << "; clip " << clip.x << ","
+                           << clip.y << " " << clip.w << "x" << clip.h << ", points " << v[0] << ","
+                           << v[1] << " " << v[2] << "," << v[3] << " " << v[4] << "," << v[5];
+    }
+    SDL_SetClipRect(own, nullptr);
+    SDL_FreeSurface(unclipped);
     screen = own;
 }

@@ -335,6 +335,79 @@ TEST_F(Sdl, FilledRectanglesAreThePixelsOfSinglePuts)
     SDL_FreeSurface(b);
 }
 
+TEST_F(Sdl, EveryWriterKeepsToTheClipRectangle)
+{
+    // Each routine that writes a 16-bit surface, with a clip rectangle set, writes
+    // the very pixels it writes without one inside it and nothing outside it,
+    // wherever the clip and the coordinates lie.
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> near(-60, 380), any(-2147483647 - 1, 2147483647);
+    SDL_Surface* picture = makergb(320, 240);  // the background's bytes
+    for (int i = 0; i < 320 * 240 * 3; i++)
+        ((Uint8*)picture->pixels)[(i / 960) * picture->pitch + i % 960] = (Uint8)rng();
+    SDL_Surface* converted = make565();  // as loadbackground keeps it: copied as it is
+    for (int i = 0; i < 320 * 240; i++)
+        ((Uint16*)converted->pixels)[i] = (Uint16)rng();
+    SDL_Surface* alpha = SDL_CreateRGBSurface(SDL_SWSURFACE | SDL_SRCALPHA, 40, 30, 32, 0x00FF0000,
+                                              0x0000FF00, 0x000000FF, 0xFF000000);
+    for (int i = 0; i < 40 * 30; i++)
+        ((Uint32*)alpha->pixels)[i] = (Uint32)rng();
+    SDL_Surface* opaque = make565(40, 30);
+    for (int i = 0; i < 40 * 30; i++)
+        ((Uint16*)opaque->pixels)[i] = (Uint16)rng();
+    SDL_Surface* unclipped = make565();
+    SDL_Surface* clipped = make565();
+    for (int n = 0; n < 400; n++) {
+        SDL_Rect clip = {(Sint16)near(rng), (Sint16)near(rng), (Uint16)(rng() % 200), (Uint16)(rng() % 160)};
+        int v[4];
+        for (int& c : v)
+            c = n % 5 ? near(rng) : any(rng);
+        for (SDL_Surface* s : {unclipped, clipped}) {
+            clear16(s, 0x0841);
+            SDL_SetClipRect(s, s == clipped ? &clip : nullptr);
+            switch (n % 8) {
+            case 0:
+                putpixel16(s, v[0], v[1], 0x1111);
+                gegenpixel16(s, v[2], v[3]);
+                break;
+            case 1: fillrect16(s, v[0], v[1], v[2], v[3], 0x2222); break;
+            case 2: drawfillrec(s, v[0], v[1], v[2] % 400, v[3] % 300, picture); break;
+            case 3: drawfillrecgegen(s, v[0], v[1], v[2] % 400, v[3] % 300, picture); break;
+            case 6: drawfillrec(s, v[0], v[1], v[2] % 400, v[3] % 300, converted); break;
+            case 7: drawfillrecgegen(s, v[0], v[1], v[2] % 400, v[3] % 300, converted); break;
+            case 4: drawimage(s, v[0], v[1], alpha); break;
+            default: drawimage(s, v[0], v[1], opaque); break;
+            }
+        }
+        const SDL_Rect& c = clipped->clip_rect;  // the clip cut to the surface
+        int bad = -1;
+        for (int i = 0; i < 320 * 240 && bad < 0; i++) {
+            int x = i % 320, y = i / 320;
+            bool in = x >= c.x && x < c.x + c.w && y >= c.y && y < c.y + c.h;
+            if (get16(clipped, x, y) != (in ? get16(unclipped, x, y) : 0x0841))
+                bad = i;
+        }
+        ASSERT_EQ(bad, -1) << "routine " << n % 8 << " at " << bad % 320 << "," << bad / 320
+                           << "; clip " << clip.x << "," << clip.y << " " << clip.w << "x" << clip.h
+                           << ", coordinates " << v[0] << "," << v[1] << " " << v[2] << "," << v[3];
+    }
+    // the 24-bit pixel routine too
+    SDL_Surface* rgb = makergb(320, 240);
+    memset(rgb->pixels, 0, (size_t)rgb->pitch * 240);
+    SDL_Rect clip = {10, 20, 30, 40};
+    SDL_SetClipRect(rgb, &clip);
+    for (int n = 0; n < 20000; n++)
+        putpixel(rgb, n % 7 ? near(rng) : any(rng), n % 7 ? near(rng) : any(rng), 1, 2, 3);
+    int outside = 0;
+    for (int y = 0; y < 240; y++)
+        for (int x = 0; x < 320; x++)
+            outside += (x < 10 || x >= 40 || y < 20 || y >= 60) &&
+                       ((Uint8*)rgb->pixels)[y * rgb->pitch + x * 3] != 0;
+    EXPECT_EQ(outside, 0);
+    for (SDL_Surface* s : {picture, converted, alpha, opaque, unclipped, clipped, rgb})
+        SDL_FreeSurface(s);
+}
+
 TEST_F(Sdl, PictureFarOffTheDestinationIsNotWrappedOntoIt)
 {
     // SDL keeps blit positions in 16 bits: 65546 would land on column 10.
