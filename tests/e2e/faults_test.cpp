@@ -248,6 +248,8 @@ TEST(Faults, EveryWayOutWhileTheSoundServerHangs)
         soundserver sound(box / "pulse");
         ASSERT_TRUE(sound.ok()) << readfile(sound.dir + "/server.log");
         kill(sound.pid, SIGSTOP);
+        /* the help panel off: the face changes, and reaches the X server, each second */
+        writefile(box / "Horatik.dat", settings(utc, 0, 7, 30, 0));
         runopts o;
         o.program = c.program;
         o.x = x.get();
