@@ -5,8 +5,8 @@
  *   P <monotonic ns> <present number from 1> <probe> <lit> <realtime ns>
  *        after SDL_UpdateRect, SDL_UpdateRects or SDL_Flip returned; nested calls
  *        (SDL's own functions calling each other) count once. <probe> is the
- *        number of black pixels in the probe rectangle of the presented 16-bit
- *        surface (-1 for other depths): it tells the read-out box (black) from
+ *        number of black pixels in the probe rectangle of the presented surface
+ *        (16, 24 or 32 bits; -1 for others): it tells the read-out box (black) from
  *        the dial behind it. <lit> is the number of pixels that are not black
  *        among those on every 8th row and column: it tells the clock face
  *        (a picture) from the loading messages and the cleared screen.
@@ -71,32 +71,38 @@ static void put(const char* line)
         logfd = -1;
 }
 
+/* whether pixel (x, y) of a surface of 2 to 4 bytes a pixel has any colour; -1 for
+   other surfaces */
+static int colour(SDL_Surface* s, int x, int y)
+{
+    if (!s || !s->pixels || !s->format || s->format->BytesPerPixel < 2)
+        return -1;
+    int bpp = s->format->BytesPerPixel;
+    Uint32 v = 0;
+    memcpy(&v, (const Uint8*)s->pixels + (size_t)y * s->pitch + (size_t)x * bpp, (size_t)bpp);
+    return (v & (s->format->Rmask | s->format->Gmask | s->format->Bmask)) != 0;
+}
+
 static long blackpixels(SDL_Surface* s)
 {
-    if (!s || !s->pixels || !s->format || s->format->BytesPerPixel != 2)
+    if (colour(s, 0, 0) < 0)
         return -1;
     long n = 0;
-    for (int y = probe[1]; y <= probe[3]; y++) {
-        if (y < 0 || y >= s->h)
-            continue;
-        const Uint16* row = (const Uint16*)((const Uint8*)s->pixels + (size_t)y * s->pitch);
+    for (int y = probe[1]; y <= probe[3]; y++)
         for (int x = probe[0]; x <= probe[2]; x++)
-            if (x >= 0 && x < s->w && row[x] == 0)
+            if (y >= 0 && y < s->h && x >= 0 && x < s->w && colour(s, x, y) == 0)
                 n++;
-    }
     return n;
 }
 
 static long litpixels(SDL_Surface* s)
 {
-    if (!s || !s->pixels || !s->format || s->format->BytesPerPixel != 2)
+    if (colour(s, 0, 0) < 0)
         return -1;
     long n = 0;
-    for (int y = 4; y < s->h; y += 8) {
-        const Uint16* row = (const Uint16*)((const Uint8*)s->pixels + (size_t)y * s->pitch);
+    for (int y = 4; y < s->h; y += 8)
         for (int x = 4; x < s->w; x += 8)
-            n += row[x] != 0;
-    }
+            n += colour(s, x, y) == 1;
     return n;
 }
 

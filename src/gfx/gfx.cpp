@@ -234,7 +234,12 @@ static bool zoomparts(SDL_Surface* dst, SDL_Surface* src, int f, long x0, long y
                       const zoompart* parts, int n)
 {
     const Uint32(&tables)[3][256] = zoomtables(src->format, dst->format);
-    if (SDL_MUSTLOCK(dst) && SDL_LockSurface(dst) < 0)
+    /* A display surface with asynchronous updates is locked only to wait until
+       the X server has read its last update: a round trip at each frame, for a
+       copy the server finished long before (an update it reads late shows the
+       newer pixels, which the update that follows shows anyway). */
+    bool lock = SDL_MUSTLOCK(dst) && !(dst->flags & SDL_ASYNCBLIT);
+    if (lock && SDL_LockSurface(dst) < 0)
         return false;
     int bpp = dst->format->BytesPerPixel;
     for (int k = 0; k < n && dst->pixels; k++) {
@@ -245,7 +250,7 @@ static bool zoomparts(SDL_Surface* dst, SDL_Surface* src, int f, long x0, long y
         else
             zoomrows<store4>(dst, src, f, x0, y0, parts[k], tables);
     }
-    if (SDL_MUSTLOCK(dst))
+    if (lock)
         SDL_UnlockSurface(dst);
     return true;
 }

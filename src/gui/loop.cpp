@@ -12,8 +12,21 @@ unsigned char keys[nkeys];           /* 1 pressed, 0 released or consumed */
 int keytime[nkeys];                  /* tick units since the slot was last reset */
 int intkeys;                         /* key mask of this tick */
 int oldkeys;                         /* key mask of the previous tick */
+/* The system time in whole seconds, read from the clock itself: time() reads a
+   coarse copy of it that turns up to a timer tick after the second (more on an
+   idle machine without a steady tick), and the idle loop would have to wake again
+   to see the new second. */
+static time_t realtime(time_t* t)
+{
+    timespec now;
+    time_t s = clock_gettime(CLOCK_REALTIME, &now) == 0 ? now.tv_sec : time(nullptr);
+    if (t)
+        *t = s;
+    return s;
+}
+
 int frames;                          /* ticks since the caption last showed them */
-time_t (*systime)(time_t*) = time;
+time_t (*systime)(time_t*) = realtime;
 Uint32 (*gettick)() = SDL_GetTicks;
 void (*idlewait)(Uint32 ms) = SDL_Delay;
 

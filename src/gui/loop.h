@@ -22,7 +22,7 @@ void showwindow(twindow* window);
 int keyslot(SDLKey sym);            /* desktop key -> button number, -1 for none */
 
 /* seams for tests */
-extern time_t (*systime)(time_t*);  /* the system time in whole seconds: time */
+extern time_t (*systime)(time_t*);  /* the system time in whole seconds, as time() gives it */
 extern Uint32 (*gettick)();         /* the tick clock: SDL_GetTicks */
 extern void (*idlewait)(Uint32 ms); /* a pause of at most one tick: SDL_Delay */
 void resetloop();                   /* the loop's clocks read afresh, as before its first pass */

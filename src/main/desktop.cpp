@@ -16,6 +16,7 @@
 
 #include "clock/sound.h"
 #include "gfx/gfx.h"
+#include "gui/loop.h"
 #include "main/awake.h"
 #include "main/beneath.h"
 #include "windowicon.inc"
@@ -25,12 +26,14 @@
 #endif
 #if HORATIK_X11
 #include <SDL_syswm.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xresource.h>
+#include <X11/Xutil.h>
 #endif
 
 /* variables */
-static SDL_Surface* window;  /* classic SDL: the window's surface while screen is one of its own */
+static SDL_Surface* window;  /* classic SDL: the window's surface, the screen being one of its own */
 static int factor = 1;       /* the frame's zoom in that window, whole pixels per pixel */
 static bool classic;         /* classic SDL 1.2, which sets a video mode for each window size */
 static Uint32 lastshown;     /* SDL_GetTicks of the last present */
@@ -75,14 +78,17 @@ static void keepframe(SDL_Surface* from, SDL_Surface* to)
         SDL_BlitSurface(from, nullptr, to, nullptr);
 }
 
-/* The window at w x h. At 320x240 it is the screen, as it always was (no cost
-   of its own); at any other size the screen is a 320x240x16 surface of its own,
-   shown at the largest whole factor that fits. The frame drawn so far is kept. */
+/* The window at w x h, in the display's own depth, and the 320x240x16 screen a
+   surface of the program's own, shown in it at the largest whole factor that
+   fits (1 at 320x240). Given a 16-bit mode on a deeper display, SDL would keep
+   a 16-bit copy of the window and convert all of it at every update. Updates are
+   asynchronous: SDL then sends a frame without waiting for the X server's
+   answer, which woke the idle clock a second time each second. The frame drawn
+   so far is kept. */
 static bool setwindow(int w, int h)
 {
-    bool plain = w == 320 && h == 240;
     SDL_Surface* own = window ? screen : nullptr;
-    if (!own && !plain) {
+    if (!own) {
         /* the screen's format, so that bg and the mapped colours stay right */
         const SDL_PixelFormat* f = screen ? screen->format : nullptr;
         own = SDL_CreateRGBSurface(SDL_SWSURFACE, 320, 240, 16, f ? f->Rmask : 0xF800,
@@ -91,23 +97,15 @@ static bool setwindow(int w, int h)
             return false;
         keepframe(screen, own);
     }
-    SDL_Surface* video = SDL_SetVideoMode(w, h, plain ? 16 : 0, SDL_RESIZABLE);
+    SDL_Surface* video = SDL_SetVideoMode(w, h, 0, SDL_RESIZABLE | SDL_ASYNCBLIT);
     if (!video) {
-        if (own && !window)
+        if (!window)
             SDL_FreeSurface(own);
         return false;
     }
-    if (plain) {
-        keepframe(own, video);
-        if (own)
-            SDL_FreeSurface(own);
-        screen = video;
-        window = nullptr;
-    } else {
-        screen = own;
-        window = video;
-        factor = zoomfit(w, h);
-    }
+    screen = own;
+    window = video;
+    factor = zoomfit(w, h);
     return true;
 }
 
@@ -141,10 +139,8 @@ static void seticon()
     SDL_FreeSurface(icon);
 }
 
-/* Classic SDL sets a new video mode for each size of the window: at 320x240 the
-   window is the screen, larger it takes the display's own depth, which SDL
-   shows without converting a large 16-bit surface, and the screen is zoomed
-   into it. sdl12-compat keeps its window at one mode: each new mode of a
+/* Classic SDL sets a new video mode for each size of the window, in the
+   display's own depth, and the screen is zoomed into it. sdl12-compat keeps its window at one mode: each new mode of a
    window that it keeps reuses the texture of the first (1.2.74 and later), too
    small for a larger one, which SDL2 then writes past. The SDL2 beneath it
    shows the frame at its factor instead. */
@@ -231,14 +227,12 @@ void handover()
 /* variables */
 static bool waitready;              /* setupwait has chosen the sleeper */
 static bool (*sleeper)(Uint32 ms);  /* a sleep that input ends early (then true), or null */
-static long coarsems = 10;  /* how long after CLOCK_REALTIME time() may turn its second */
 
 static void setupwait();
 
-/* Sleeps at most ms, and ends at input or once time() shows a new second.
-   time() reads a coarse clock that turns up to a timer tick after CLOCK_REALTIME
-   crosses the second: the sleep aims that tick past it, then waits out any
-   rest in steps of a millisecond, so the tick after it sees the new second. */
+/* Sleeps at most ms, and ends at input or once the system time shows a new
+   second: it aims a millisecond past the second (no sleep ends early), and waits
+   out any rest in steps of a millisecond. */
 bool waitinput(Uint32 ms)
 {
     if (!waitready) {
@@ -247,17 +241,17 @@ bool waitinput(Uint32 ms)
     }
     if (!sleeper)
         return false;
-    time_t was = time(nullptr);
+    time_t was = systime(nullptr);
     timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
-    long long due = ((long long)was + 1 - now.tv_sec) * 1000 - now.tv_nsec / 1000000 + coarsems;
+    long long due = ((long long)was + 1 - now.tv_sec) * 1000 - now.tv_nsec / 1000000 + 1;
     if (due < 1)
         due = 1;
     if (due < ms)
         ms = static_cast<Uint32>(due);
     if (sleeper(ms) || ms < due)
         return true;
-    for (int i = 0; i < 50 && time(nullptr) == was; i++)
+    for (int i = 0; i < 50 && systime(nullptr) == was; i++)
         if (sleeper(1))
             break;
     return true;
@@ -350,6 +344,38 @@ static void xhandlers()
     XSetErrorHandler(requestfailed);
 }
 
+/* The caption, set on classic SDL's window without SDL: SDL 1.2 waits for the X
+   server's answer after each one (a second wake-up in the seconds whose count of
+   ticks differs, whose time then made the next count differ again), and hands it
+   to its audio driver too, which the sound's thread may be using. */
+static bool xcaption(const char* text)
+{
+    static SDL_SysWMinfo info;
+    static bool asked, found;
+    if (!asked) {
+        asked = true;
+        SDL_VERSION(&info.version);
+        found = SDL_GetWMInfo(&info) > 0 && info.subsystem == SDL_SYSWM_X11 && info.info.x11.display &&
+                info.info.x11.wmwindow;
+    }
+    if (!found)
+        return false;
+    Display* d = info.info.x11.display;
+    info.info.x11.lock_func();
+    XTextProperty name;
+    char* list[1] = {const_cast<char*>(text)};
+    if (XStringListToTextProperty(list, 1, &name)) {
+        XSetTextProperty(d, info.info.x11.wmwindow, &name, XA_WM_NAME);
+        XFree(name.value);
+    }
+    XChangeProperty(d, info.info.x11.wmwindow, XInternAtom(d, "_NET_WM_NAME", False),
+                    XInternAtom(d, "UTF8_STRING", False), 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(text), (int)std::strlen(text));
+    XFlush(d);
+    info.info.x11.unlock_func();
+    return true;
+}
+
 static void xwait()
 {
     SDL_SysWMinfo info;
@@ -361,6 +387,11 @@ static void xwait()
     }
 }
 #else
+static bool xcaption(const char*)
+{
+    return false;
+}
+
 static void xwait()
 {
 }
@@ -377,10 +408,6 @@ static int startfactor()
 
 static void setupwait()
 {
-    timespec res;
-    if (clock_getres(CLOCK_REALTIME_COARSE, &res) == 0)
-        coarsems = res.tv_sec * 1000 + (res.tv_nsec + 999999) / 1000000 + 1;
-
     /* only where input wakes the wait: a joystick is read only when SDL polls
        it, and without an X connection or an SDL beneath that waits (classic SDL
        on the Linux console) the window loop keeps its pauses of one unit */
@@ -391,18 +418,24 @@ static void setupwait()
         sleeper = beneathsleep;
 }
 
-/* An unchanged caption is not set again: each setting is a round trip to the X
-   server, and an idle clock ticks the same few times every second. Classic SDL
-   hands the caption to its audio driver too: while the sound's thread uses that
-   driver the caption waits for a later second. */
+/* An unchanged caption is not set again: an idle clock ticks the same few times
+   every second. Where classic SDL must set it (no X11 window), it hands it to its
+   audio driver too: while the sound's thread uses that driver the caption waits
+   for a later second. */
 void showticks(int ticks)
 {
     static int shown = -1;
-    if (ticks == shown || (classic && !trylockaudio()))
+    if (ticks == shown)
         return;
-    shown = ticks;
     char text[16];
     std::snprintf(text, sizeof text, "%d", ticks);
+    if (classic && xcaption(text)) {
+        shown = ticks;
+        return;
+    }
+    if (classic && !trylockaudio())
+        return;
+    shown = ticks;
     SDL_WM_SetCaption(text, nullptr);
     if (classic)
         unlockaudio();
