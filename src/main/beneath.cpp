@@ -80,6 +80,20 @@ bool beneathzoom(int f)
     return true;
 }
 
+void beneathnoaudioevents()
+{
+    if (SDL_Linked_Version()->patch < 50)
+        return;
+    void* lib = dlopen("libSDL2-2.0.so.0", RTLD_NOLOAD | RTLD_LAZY);
+    Uint8 (*eventstate)(Uint32, int) = nullptr;
+    if (lib && symbol(lib, "SDL_EventState", eventstate)) {
+        eventstate(0x1100, 0);  // SDL_AUDIODEVICEADDED, SDL_IGNORE
+        eventstate(0x1101, 0);  // SDL_AUDIODEVICEREMOVED
+    }
+    if (lib)
+        dlclose(lib);
+}
+
 bool beneathwait(Uint32 ms)
 {
     if (!beneathfound())

@@ -12,3 +12,7 @@ int beneathscale();
 bool beneathzoom(int f);
 /* Sleeps at most ms, and ends early when an event arrives. */
 bool beneathwait(Uint32 ms);
+/* No events of audio devices coming and going: over SDL3, sdl2-compat counts the
+   devices at each such event in the event pump, under the lock that an open of a
+   device holds on the sound's thread for as long as a sound server that hangs. */
+void beneathnoaudioevents();

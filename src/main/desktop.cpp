@@ -152,6 +152,7 @@ SDL_Surface* openscreen()
         SDL_Surface* s = SDL_SetVideoMode(320, 240, 16, SDL_RESIZABLE);
         if (s)
             beneathzoom(std::max(f, beneathscale()));
+        beneathnoaudioevents();
         return s;
     }
     classic = true;
