@@ -186,7 +186,7 @@ class Login(dbus.service.Object):
                          sender_keyword="sender")
     def Inhibit(self, what, who, why, mode, sender=None):
         if mode not in ("block", "delay") or not what:
-            raise refuse("logind", sender, "org.freedesktop.DBus.Error.InvalidArgs", "Invalid mode specification",
+            raise refuse("logind", sender, "org.freedesktop.DBus.Error.InvalidArgs", "Invalid mode",
                          system)
         # as logind: a pipe whose far end the holder gets, ended when all its copies close
         inner, outer = os.pipe()

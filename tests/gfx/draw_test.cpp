@@ -274,14 +274,7 @@ TEST_F(Draw, NothingIsWrittenOutsideTheScreenOrTheClipForAnyCoordinates)
             HLine2(v[4], v[1], v[5], SDL_Color{3, 2, 1, 0});
             PutPixel(v[4], v[1], 0x4444);
         }
-        const SDL_Rect& c = own->clip_rect;  // the clip cut to the screen
-        int bad = -1;
-        for (int i = 0; i < 320 * 240 && bad < 0; i++) {
-            int x = i % 320, y = i / 320;
-            bool in = x >= c.x && x < c.x + c.w && y >= c.y && y < c.y + c.h;
-            if (get16(own, x, y) != (in ? get16(unclipped, x, y) : 0xABCD))
-                bad = i;
-        }
+        int bad = clipdiff(own, unclipped, 0xABCD);
         ASSERT_EQ(bad, -1) << "at " << bad % 320 << "," << bad / 320 << "; clip " << clip.x << ","
                            << clip.y << " " << clip.w << "x" << clip.h << ", points " << v[0] << ","
                            << v[1] << " " << v[2] << "," << v[3] << " " << v[4] << "," << v[5];

@@ -379,14 +379,7 @@ TEST_F(Sdl, EveryWriterKeepsToTheClipRectangle)
             default: drawimage(s, v[0], v[1], opaque); break;
             }
         }
-        const SDL_Rect& c = clipped->clip_rect;  // the clip cut to the surface
-        int bad = -1;
-        for (int i = 0; i < 320 * 240 && bad < 0; i++) {
-            int x = i % 320, y = i / 320;
-            bool in = x >= c.x && x < c.x + c.w && y >= c.y && y < c.y + c.h;
-            if (get16(clipped, x, y) != (in ? get16(unclipped, x, y) : 0x0841))
-                bad = i;
-        }
+        int bad = clipdiff(clipped, unclipped, 0x0841);
         ASSERT_EQ(bad, -1) << "routine " << n % 8 << " at " << bad % 320 << "," << bad / 320
                            << "; clip " << clip.x << "," << clip.y << " " << clip.w << "x" << clip.h
                            << ", coordinates " << v[0] << "," << v[1] << " " << v[2] << "," << v[3];

@@ -15,6 +15,21 @@ inline Uint16 get16(SDL_Surface* s, int x, int y)
     return ((Uint16*)s->pixels)[x + y * s->w];
 }
 
+/* The first pixel (x + 320 y) of a 320x240 surface drawn with a clip rectangle that
+   is not what the same drawing without it left inside the clip, or not "outside"
+   (what was there before) outside it; -1 for none. */
+inline int clipdiff(SDL_Surface* clipped, SDL_Surface* unclipped, Uint16 outside)
+{
+    const SDL_Rect& c = clipped->clip_rect;  // the clip cut to the surface
+    for (int i = 0; i < 320 * 240; i++) {
+        int x = i % 320, y = i / 320;
+        bool in = x >= c.x && x < c.x + c.w && y >= c.y && y < c.y + c.h;
+        if (get16(clipped, x, y) != (in ? get16(unclipped, x, y) : outside))
+            return i;
+    }
+    return -1;
+}
+
 inline void clear16(SDL_Surface* s, Uint16 v)
 {
     for (int i = 0; i < s->w * s->h; i++)
