@@ -266,7 +266,10 @@ gnomemode() {
     # an alarm 10 minutes ahead: the host's input, then four minutes idle
     settings $(( ${EPOCHREALTIME%.*} + 600 )) 2
     startclock
-    sleep 20  # Xwayland is started for the clock's window, the clock asks the desktop
+    # mutter starts Xwayland for the clock's window, which takes a while under
+    # emulation; then the clock asks the desktop
+    waituntil 120 pgrep -u "$uid" -x Xwayland >/dev/null || fail "mutter started no Xwayland"
+    waituntil 90 eval '[[ $(gnome IsInhibited 4) == *true* ]]' || :
     caps
     timer
     inhibitors

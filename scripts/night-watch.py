@@ -3,10 +3,10 @@
 LOG for each line of the serial port as it arrives ("<time> serial <text>"), each QMP
 event at the time QEMU gives it ("<time> event <NAME> <data>"), and each command
 written to the FIFO and its answer ("command", "return"). In the FIFO, one a line:
-a QMP command as JSON; "touch", a move of the emulated tablet's pointer; "wake-after
+a QMP command as JSON; "touch", the pointer moved and Shift tapped; "wake-after
 SECONDS", every suspend answered by a system_wakeup that many seconds later and a
-touch 3 s after that, as a person wakes a machine and moves the mouse (a desktop's
-idle time goes on across a sleep); "wake-after off". Ends when QEMU quits.
+touch 3 s after that, as a person wakes a machine and touches it (a desktop's idle
+time goes on across a sleep); "wake-after off". Ends when QEMU quits.
    night-watch.py SERIAL-SOCKET QMP-SOCKET FIFO LOG"""
 import json
 import os
@@ -29,10 +29,15 @@ def connect(path):
 
 
 def touch():
+    """A move of the emulated tablet's pointer and a tap of Shift: as a person touches
+    a machine, without a key that means anything to the clock or the desktop."""
     x, y = random.randrange(5000, 25000), random.randrange(5000, 25000)
+    shift = {"type": "qcode", "data": "shift"}
     return json.dumps({"execute": "input-send-event", "arguments": {"events": [
         {"type": "abs", "data": {"axis": "x", "value": x}},
-        {"type": "abs", "data": {"axis": "y", "value": y}}]}})
+        {"type": "abs", "data": {"axis": "y", "value": y}},
+        {"type": "key", "data": {"down": True, "key": shift}},
+        {"type": "key", "data": {"down": False, "key": shift}}]}})
 
 
 def main():
