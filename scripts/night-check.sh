@@ -52,7 +52,7 @@ step() { printf '=== %s (at %d s)\n' "$*" $((SECONDS - t0)); }
 pass() { echo "PASS  $*"; }
 failed() { echo "FAIL  $*"; failures=$((failures + 1)); }
 die() { echo "night-check: $*" >&2; [ ! -s "$log" ] || tail -25 "$log" >&2; exit 1; }
-calc() { awk "BEGIN { printf \"%.2f\", $1 }"; }
+calc() { awk "BEGIN { v = sprintf(\"%.2f\", $1); print (v == \"-0.00\") ? \"0.00\" : v }"; }
 cleanup() {
     [ -z "$qemu" ] || { kill "$qemu" 2>/dev/null; wait "$qemu" 2>/dev/null; } || true
     [ -z "$watcher" ] || { kill "$watcher" 2>/dev/null; wait "$watcher" 2>/dev/null; } || true
