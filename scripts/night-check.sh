@@ -265,7 +265,7 @@ night() {  # night N self|control
     [ -z "$ringsaid" ] || ring=$(calc "$ringsaid - $after - $alarmhost")
 
     if [ "$2" = self ]; then
-        night1caps
+        capchecks
         if [ "$timer" = none ]; then
             failed "no wake timer was set"
         else
@@ -310,7 +310,8 @@ night() {  # night N self|control
     esac
 }
 bit35=0000000800000000
-night1caps() {
+# the capability sets of the first clock the guest started, and of its wake helper
+capchecks() {
     local clock helper
     clock=$(said "caps clock" 1)
     helper=$(said "caps helper" 1)
@@ -406,6 +407,7 @@ gnomechecks() {
     waitfor "$(within 300)" 'hx: armed settled' || { guestfail; die "the clock does not settle"; }
     touchinput
     grep -o 'hx: caps .*\|hx: timer .*\|hx: inhibitor .*\|hx: logind: .*' "$log" | sed 's/^hx: /  /' || true
+    capchecks
     local inhibited
     inhibited=$(said "IsInhibited" 1)
     [[ $inhibited == "IsInhibited 4: (true,)"* ]] &&
