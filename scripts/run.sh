@@ -12,9 +12,10 @@ cmake --build build -j"$(nproc)" --target horatik-desktop
 # before its display does, and what it started ends with it
 xvfb=
 clock=
+# (a clock that has ended already is no reason to stop here: set -e holds in traps)
 cleanup() {
-    [ -z "$clock" ] || { kill -TERM "$clock" 2>/dev/null; wait "$clock" 2>/dev/null; }
-    [ -z "$xvfb" ] || { kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; }
+    [ -z "$clock" ] || { kill -TERM "$clock" 2>/dev/null || true; wait "$clock" 2>/dev/null || true; }
+    [ -z "$xvfb" ] || { kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; }
 }
 trap cleanup EXIT
 trap 'exit 143' TERM HUP
@@ -25,7 +26,9 @@ if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
     done
     # a session of its own: a signal to this script's process group (Ctrl+C,
     # timeout) reaches the clock, and the display is ended after it by the trap
-    setsid Xvfb :$n -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
+    # -noreset: else Xvfb makes itself anew as the readiness check below leaves,
+    # and the clock connecting meanwhile is refused
+    setsid Xvfb :$n -screen 0 640x480x24 -nolisten tcp -noreset >/dev/null 2>&1 &
     xvfb=$!
     export DISPLAY=:$n
     # no desktop session either: no session bus for SDL2 to start one of its own for

@@ -93,6 +93,16 @@ CC=clang CXX=clang++ cmake -S . -B build-fuzz -DHORATIK_FUZZ=ON -DHORATIK_TESTS=
 cmake --build build-fuzz -j"$jobs"
 bash tests/fuzz/run.sh build-fuzz "$fuzzseconds"
 
+step "the Quick start's run command, ended by a timeout and by its clock's own end"
+env -u DISPLAY -u WAYLAND_DISPLAY timeout 20 bash scripts/run.sh >build/run-timeout.log 2>&1 || true
+env -u DISPLAY -u WAYLAND_DISPLAY setsid bash scripts/run.sh >build/run-end.log 2>&1 &
+runner=$!
+for _ in $(seq 200); do clock=$(pgrep -P $runner -x horatik-desktop) && break; sleep 0.1; done
+sleep 2
+kill -TERM ${clock:?the clock of scripts/run.sh did not start}
+wait $runner || true
+cat build/run-timeout.log build/run-end.log | grep -v '^\[' || true
+
 step "nothing this run started is still running"
 env -u HX_RUN_MARK bash scripts/leftovers.sh "$HX_RUN_MARK" $$
 
